@@ -1,0 +1,29 @@
+// The page the browser runs when the menu entry is chosen, and the routines that
+// put it in place.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "platform/platform_services.h"
+
+namespace ruvo {
+
+// The suite's three services, scheme and host only (set when the program is built).
+extern const std::wstring_view kScribeServiceUrl;
+extern const std::wstring_view kGridServiceUrl;
+extern const std::wstring_view kDeckServiceUrl;
+
+inline constexpr std::size_t kHandlerPageLineCount = 52;
+
+// The page's 52 lines, without line ends.
+std::vector<Text> HandlerPageLines();
+
+// Makes the install folder; an existing folder, or one that cannot be made, is no
+// failure here: writing the page then says what is wrong.
+void CreateInstallFolder(FileSystem& files);
+
+// Writes the page in full or not at all; raises PlatformError on failure.
+void WriteHandlerPage(FileSystem& files);
+
+}  // namespace ruvo

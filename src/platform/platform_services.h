@@ -1,0 +1,145 @@
+// The one seam between the installer's logic and the operating system.
+//
+// The logic (window, registration, handler page, registry helpers) talks to the
+// system only through these three interfaces. Each backend (win32/, standalone/)
+// implements them; the tests use an in-memory fake.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace ruvo {
+
+// Every text is held wide and converted to the ANSI code page at the registry and
+// file boundaries, inside the backends.
+using Text = std::wstring;
+
+using KeyHandle = std::uint32_t;      // 0 means no key is open
+using RegistryResult = std::int32_t;  // a Windows status code; 0 is success
+using PredefinedRoot = std::uint32_t;
+
+inline constexpr PredefinedRoot kHkeyClassesRoot = 0x80000000u;
+inline constexpr PredefinedRoot kHkeyCurrentUser = 0x80000001u;
+inline constexpr PredefinedRoot kHkeyLocalMachine = 0x80000002u;
+inline constexpr PredefinedRoot kHkeyUsers = 0x80000003u;
+
+// The Windows status codes that callers and the stand-in rely on.
+inline constexpr RegistryResult kErrorSuccess = 0;
+inline constexpr RegistryResult kErrorFileNotFound = 2;
+inline constexpr RegistryResult kErrorAccessDenied = 5;
+inline constexpr RegistryResult kErrorInvalidHandle = 6;
+inline constexpr RegistryResult kErrorMoreData = 234;
+inline constexpr RegistryResult kErrorBadDb = 1009;
+inline constexpr RegistryResult kErrorKeyDeleted = 1018;
+
+inline constexpr std::int32_t kRegSz = 1;
+inline constexpr std::int32_t kRegDword = 4;
+
+inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyAllAccess = 0x003F;  // what the installer asks for
+inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
+inline constexpr std::uint32_t kRegCreatedNewKey = 1;
+inline constexpr std::uint32_t kRegOpenedExistingKey = 2;
+
+// Registry calls mirror the Windows ANSI functions: they never throw and return the
+// status the system gave.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // `key` is non-zero exactly when the key exists and was opened.
+  virtual RegistryResult RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) = 0;
+  virtual RegistryResult RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
+                                       std::uint32_t options, std::uint32_t access,
+                                       KeyHandle& key) = 0;
+  // Creates the key and any missing parents, or opens it; `disposition` tells which.
+  virtual RegistryResult RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
+                                         std::uint32_t options, std::uint32_t access,
+                                         KeyHandle& key, std::uint32_t& disposition) = 0;
+  // The value holds exactly `data` afterwards; "" names the key's default value.
+  virtual RegistryResult RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
+                                        const std::vector<std::uint8_t>& data) = 0;
+  // Reads a value back. The installer never reads; tests and diagnostics do.
+  virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName,
+                                          std::int32_t& type,
+                                          std::vector<std::uint8_t>& data) = 0;
+  // Fails with access denied while the key has subkeys, as Windows does.
+  virtual RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) = 0;
+  virtual RegistryResult RegCloseKey(KeyHandle key) = 0;
+
+  // The system's own words for a status code, for messages to the user.
+  virtual Text DescribeStatus(RegistryResult status) = 0;
+  // The bytes the registry stores for a text (the system's ANSI code page).
+  virtual std::string ToAnsiCodePage(const Text& text) = 0;
+};
+
+// Why a file or folder operation failed, as far as the logic needs to tell.
+enum class FileFailure {
+  NotFound,       // the file or folder (or its parent) does not exist
+  AlreadyExists,  // make folder: it is there already
+  NotEmpty,       // remove folder: it still holds something
+  Other,
+};
+
+// Raised by every failing file or folder operation: the system's code, its own
+// words, and the portable kind of failure.
+class PlatformError : public std::exception {
+ public:
+  PlatformError(FileFailure failure, std::int32_t code, Text reason);
+  FileFailure failure() const noexcept { return failure_; }
+  std::int32_t code() const noexcept { return code_; }
+  const Text& reason() const noexcept { return reason_; }
+  const char* what() const noexcept override { return what_.c_str(); }
+
+ private:
+  FileFailure failure_;
+  std::int32_t code_;
+  Text reason_;
+  std::string what_;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Raises when the folder exists already or cannot be created.
+  virtual void MakeFolder(const Text& path) = 0;
+  // Raises when the file does not exist or cannot be deleted.
+  virtual void RemoveFile(const Text& path) = 0;
+  // Raises when the folder does not exist, is not empty, or cannot be removed.
+  virtual void RemoveFolder(const Text& path) = 0;
+  // Writes each line in the ANSI code page followed by CR LF to a temporary file beside
+  // `path`, flushes it to disk and renames it over `path`. On failure the temporary
+  // file is gone, whatever stood at `path` is untouched, and the error is raised.
+  virtual void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) = 0;
+};
+
+enum class MessageIcon : std::uint32_t {
+  Error = 0x10,        // MB_ICONERROR
+  Information = 0x40,  // MB_ICONINFORMATION
+};
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+
+  // Modal, one OK button, the application title as caption; returns when dismissed.
+  virtual void ShowMessage(const Text& text, MessageIcon icon) = 0;
+  virtual Text ActionButtonCaption() = 0;
+  virtual void SetActionButtonCaption(const Text& caption) = 0;
+  virtual void SetActionButtonFontName(const Text& face) = 0;
+  // Unloads the window and ends the program once the running handler returns. The
+  // logic makes no other call after this one.
+  virtual void EndProgram() = 0;
+};
+
+// What the logic is handed: the three halves of the seam.
+struct PlatformServices {
+  Registry& registry;
+  FileSystem& files;
+  UserInterface& ui;
+};
+
+}  // namespace ruvo

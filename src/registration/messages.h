@@ -1,0 +1,25 @@
+// Every text the installer shows in a message box.
+#pragma once
+
+#include <string_view>
+
+namespace ruvo {
+
+// The caption of every message box, and of the window.
+inline constexpr std::wstring_view kApplicationTitle = L"RUVO LinkLens";
+
+inline constexpr std::wstring_view kInstalledMessage =
+    L"Ruvo Link Lens have been installed successfully in your machine. Open a new instance of "
+    L"IE to see the changes.";
+inline constexpr std::wstring_view kUninstalledMessage =
+    L"Ruvo Link Lens have been uninstalled successfully in your machine.";
+inline constexpr std::wstring_view kNotInstalledMessage =
+    L"This extension does not exist in your Internet Explorer.";
+
+// Failure messages: the headline, a blank line, then what failed and the system's reason.
+inline constexpr std::wstring_view kInstallFailedHeadline =
+    L"Ruvo Link Lens could not be installed in your machine.";
+inline constexpr std::wstring_view kUninstallFailedHeadline =
+    L"Ruvo Link Lens could not be uninstalled from your machine.";
+
+}  // namespace ruvo

@@ -1,0 +1,70 @@
+#include "registry/registry_helpers.h"
+
+#include <cerrno>
+#include <climits>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace ruvo {
+namespace {
+
+Text ToText(const VariantValue& value) {
+  if (const auto* text = std::get_if<Text>(&value)) return *text;
+  return std::to_wstring(std::get<std::int32_t>(value));
+}
+
+std::int32_t ToInt32(const VariantValue& value) {
+  if (const auto* number = std::get_if<std::int32_t>(&value)) return *number;
+  const Text& text = std::get<Text>(value);
+  errno = 0;
+  wchar_t* end = nullptr;
+  const long long parsed = std::wcstoll(text.c_str(), &end, 10);
+  const bool whole = !text.empty() && end != text.c_str() && *end == L'\0';
+  if (!whole || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) {
+    throw ConversionError("the value is not a 32-bit number");
+  }
+  return static_cast<std::int32_t>(parsed);
+}
+
+std::vector<std::uint8_t> StringBytes(Registry& registry, const Text& text) {
+  const std::string ansi = registry.ToAnsiCodePage(text);
+  std::vector<std::uint8_t> bytes(ansi.begin(), ansi.end());
+  bytes.push_back(0);  // REG_SZ data includes its terminating zero
+  return bytes;
+}
+
+std::vector<std::uint8_t> DwordBytes(std::int32_t number) {
+  const auto bits = static_cast<std::uint32_t>(number);
+  return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+          static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+}
+
+}  // namespace
+
+RegistryResult WriteKeyValue(Registry& registry, const Text& keyPath, const Text& valueName,
+                             const VariantValue& value, std::int32_t valueType) {
+  OpenedKey key(registry);
+  const RegistryResult opened =
+      registry.RegOpenKeyExA(kHkeyCurrentUser, keyPath, 0, kKeySetValue, key.handle());
+  if (opened != kErrorSuccess) return opened;
+  return SetRegistryValue(registry, key.get(), valueName, valueType, value);
+}
+
+RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& valueName,
+                                std::int32_t valueType, const VariantValue& value) {
+  switch (valueType) {
+    case kRegSz:
+      return registry.RegSetValueExA(key, valueName, kRegSz, StringBytes(registry, ToText(value)));
+    case kRegDword:
+      return registry.RegSetValueExA(key, valueName, kRegDword, DwordBytes(ToInt32(value)));
+    default:
+      return kErrorSuccess;
+  }
+}
+
+RegistryResult RemoveKey(Registry& registry, PredefinedRoot root, const Text& subKey) {
+  return registry.RegDeleteKeyA(root, subKey);
+}
+
+}  // namespace ruvo

@@ -1,0 +1,51 @@
+// Small routines between the install and uninstall sequences and the registry:
+// open a key and write one typed value, write a value into an open key, delete a key.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <variant>
+
+#include "platform/platform_services.h"
+
+namespace ruvo {
+
+// The value to write: a text or a number, converted to the requested type.
+using VariantValue = std::variant<Text, std::int32_t>;
+
+// Raised when a value cannot be converted to the requested type (a text that is not
+// a number, for REG_DWORD).
+class ConversionError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// Opens `keyPath` under HKEY_CURRENT_USER for setting values and writes one value.
+// Returns the first failing status, or 0.
+RegistryResult WriteKeyValue(Registry& registry, const Text& keyPath, const Text& valueName,
+                             const VariantValue& value, std::int32_t valueType);
+
+// Writes a REG_SZ (with its terminating zero, as the registry expects) or a
+// REG_DWORD (four bytes, little-endian). Any other type writes nothing and returns 0.
+RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& valueName,
+                                std::int32_t valueType, const VariantValue& value);
+
+RegistryResult RemoveKey(Registry& registry, PredefinedRoot root, const Text& subKey);
+
+// Closes the key it holds when it goes out of scope, whatever happened meanwhile.
+class OpenedKey {
+ public:
+  explicit OpenedKey(Registry& registry) : registry_(registry) {}
+  ~OpenedKey() { registry_.RegCloseKey(handle_); }
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+
+  KeyHandle& handle() { return handle_; }
+  KeyHandle get() const { return handle_; }
+
+ private:
+  Registry& registry_;
+  KeyHandle handle_ = 0;
+};
+
+}  // namespace ruvo

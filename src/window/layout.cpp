@@ -1,0 +1,31 @@
+#include "window/layout.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace ruvo {
+
+int MulDivRounded(int number, int numerator, int denominator) {
+  const std::int64_t product = static_cast<std::int64_t>(number) * numerator;
+  const std::int64_t half = std::llabs(denominator) / 2;
+  const bool negative = (product < 0) != (denominator < 0);
+  const std::int64_t magnitude = (std::llabs(product) + half) / std::llabs(denominator);
+  return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+int TwipsToPixels(int twips, int dpi) { return MulDivRounded(twips, dpi, kTwipsPerInch); }
+
+int FontPixelHeight(const FontRecord& font, int dpi) {
+  return MulDivRounded(font.hundredthsOfPoint, dpi, kPointsPerInch * 100);
+}
+
+const ControlRecord& FindControl(std::string_view name) {
+  for (const ControlRecord& control : kControls) {
+    if (control.name == name) return control;
+  }
+  throw std::out_of_range("no control named " + std::string(name));
+}
+
+}  // namespace ruvo

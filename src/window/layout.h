@@ -1,0 +1,118 @@
+// The installer window as a table: its frame and every control, in twips
+// (1/1440 inch) from the client area's top-left corner. Both backends build the
+// window from these records and nothing else.
+#pragma once
+
+#include <string_view>
+
+#include "registration/messages.h"
+
+namespace ruvo {
+
+// Windows system colour indexes (COLOR_*); each backend maps them to real colours.
+enum class SystemColour : int {
+  Window = 5,         // COLOR_WINDOW
+  WindowText = 8,     // COLOR_WINDOWTEXT
+  ActiveBorder = 10,  // COLOR_ACTIVEBORDER
+  ButtonFace = 15,    // COLOR_BTNFACE
+  ButtonText = 18,    // COLOR_BTNTEXT
+};
+
+struct FontRecord {
+  std::wstring_view face;
+  int hundredthsOfPoint;  // 825 is 8.25 pt
+  int weight;             // 400 is normal
+  int charset;            // 0 is ANSI_CHARSET
+  bool italic;
+  bool underline;
+  bool strikeout;
+};
+
+inline constexpr FontRecord kWindowFont{L"Comic Sans MS", 825, 400, 0, false, false, false};
+inline constexpr FontRecord kTextLineFont{L"MS Sans Serif", 825, 400, 0, false, false, false};
+
+enum class ControlKind {
+  PictureArea,   // shows the banner at its natural size, clipped
+  PushButton,
+  StraightLine,  // from (left, top) to (left + width, top + height)
+  TextLine,      // single line, left-aligned, no wrap, opaque
+};
+
+struct TwipsRect {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+inline constexpr int kNoTabIndex = -1;
+
+struct ControlRecord {
+  std::string_view name;
+  ControlKind kind;
+  TwipsRect rect;
+  int tabIndex;
+  bool takesFocus;
+  std::wstring_view text;
+  const FontRecord* font;  // nullptr: the control takes the window's font
+  SystemColour background;
+  SystemColour foreground;
+};
+
+struct WindowRecord {
+  std::wstring_view caption;
+  int clientWidth;  // twips
+  int clientHeight;
+  const FontRecord* font;
+  SystemColour background;
+};
+
+inline constexpr WindowRecord kMainWindow{kApplicationTitle, 5640, 3045, &kWindowFont,
+                                          SystemColour::ButtonFace};
+
+// In creation order. The button is first in the focus order, the picture area last;
+// the text lines carry tab indexes but never take the focus.
+inline constexpr ControlRecord kControls[] = {
+    {"RuvoImage", ControlKind::PictureArea, {8, 0, 5655, 585}, 6, true, L"", nullptr,
+     SystemColour::Window, SystemColour::WindowText},
+    {"ActionButton", ControlKind::PushButton, {2153, 2400, 1335, 375}, 0, true, L"", nullptr,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+    {"Line1", ControlKind::StraightLine, {0, 600, 5640, 0}, kNoTabIndex, false, L"", nullptr,
+     SystemColour::ActiveBorder, SystemColour::ActiveBorder},
+    {"Label1", ControlKind::TextLine, {353, 840, 4935, 255}, 5, false,
+     L"This exe, when installed in Internet Explorer 5.5 and above will let you", &kTextLineFont,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+    {"Label2", ControlKind::TextLine, {353, 1080, 4815, 255}, 4, false,
+     L"have the option of opening/editing document, spreadsheet and", &kTextLineFont,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+    {"Label3", ControlKind::TextLine, {353, 1320, 4815, 255}, 3, false,
+     L"presentation files on a web page in the browser itself. The extension", &kTextLineFont,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+    {"Label4", ControlKind::TextLine, {353, 1560, 4815, 255}, 2, false,
+     L"works for .doc, .rtf, .sxw, .odt for documents, .xls, .sxc, .csv for", &kTextLineFont,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+    {"Label5", ControlKind::TextLine, {353, 1800, 4815, 255}, 1, false,
+     L"spreadsheets and .pps, .ppt, .sxi for presentations. ", &kTextLineFont,
+     SystemColour::ButtonFace, SystemColour::ButtonText},
+};
+
+inline constexpr std::string_view kActionButtonName = "ActionButton";
+inline constexpr std::string_view kPictureAreaName = "RuvoImage";
+
+// The banner the picture area shows, in pixels.
+inline constexpr int kBannerWidth = 377;
+inline constexpr int kBannerHeight = 41;
+
+inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int kPointsPerInch = 72;
+
+// Rounds as the system's MulDiv does: to nearest, halves away from zero.
+int MulDivRounded(int number, int numerator, int denominator);
+int TwipsToPixels(int twips, int dpi);
+// Character height in pixels for a font size at `dpi`; the Win32 backend passes its
+// negation as LOGFONT's lfHeight.
+int FontPixelHeight(const FontRecord& font, int dpi);
+
+const ControlRecord& FindControl(std::string_view name);
+
+}  // namespace ruvo

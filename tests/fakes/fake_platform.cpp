@@ -1,0 +1,317 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cwctype>
+
+#include "platform/text.h"
+
+namespace ruvo::fake {
+namespace {
+
+Text Fold(Text text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+  return text;
+}
+
+bool IsPredefined(PredefinedRoot root) {
+  return root == kHkeyClassesRoot || root == kHkeyCurrentUser || root == kHkeyLocalMachine ||
+         root == kHkeyUsers;
+}
+
+}  // namespace
+
+// --- registry ---------------------------------------------------------------------
+
+FakeRegistry::KeyId FakeRegistry::Identify(PredefinedRoot root, const Text& path) {
+  return {root, Fold(path)};
+}
+
+std::optional<RegistryResult> FakeRegistry::InjectedFailure(const std::string& operation) {
+  journal_.push_back(operation);
+  const auto found = failures_.find(operation);
+  if (found == failures_.end()) return std::nullopt;
+  const RegistryResult status = found->second;
+  failures_.erase(found);
+  return status;
+}
+
+void FakeRegistry::FailNext(const std::string& operation, RegistryResult status) {
+  failures_[operation] = status;
+}
+
+RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
+  key = 0;
+  if (!IsPredefined(root)) return kErrorInvalidHandle;
+  const KeyId id = Identify(root, subKey);
+  if (keys_.count(id) == 0) return kErrorFileNotFound;
+  key = nextHandle_;
+  nextHandle_ += 4;
+  handles_[key] = id;
+  return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
+  if (auto failure = InjectedFailure("RegOpenKeyA")) {
+    key = 0;
+    return *failure;
+  }
+  return Open(root, subKey, key);
+}
+
+RegistryResult FakeRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
+                                           std::uint32_t, std::uint32_t, KeyHandle& key) {
+  if (auto failure = InjectedFailure("RegOpenKeyExA")) {
+    key = 0;
+    return *failure;
+  }
+  return Open(root, subKey, key);
+}
+
+RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
+                                             std::uint32_t, std::uint32_t, KeyHandle& key,
+                                             std::uint32_t& disposition) {
+  if (auto failure = InjectedFailure("RegCreateKeyExA")) {
+    key = 0;
+    return *failure;
+  }
+  if (!IsPredefined(root)) return kErrorInvalidHandle;
+  const KeyId id = Identify(root, subKey);
+  disposition = keys_.count(id) != 0 ? kRegOpenedExistingKey : kRegCreatedNewKey;
+  // Missing parents come into being with the key.
+  for (std::size_t at = subKey.find(L'\\'); at != Text::npos; at = subKey.find(L'\\', at + 1)) {
+    keys_.try_emplace(Identify(root, subKey.substr(0, at)));
+  }
+  keys_.try_emplace(id);
+  return Open(root, subKey, key);
+}
+
+RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName,
+                                            std::int32_t type,
+                                            const std::vector<std::uint8_t>& data) {
+  if (auto failure = InjectedFailure("RegSetValueExA " + ToUtf8(valueName))) return *failure;
+  const auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  const auto found = keys_.find(handle->second);
+  if (found == keys_.end()) return kErrorKeyDeleted;
+  found->second.values[Fold(valueName)] = Value{type, data};
+  return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
+                                              std::int32_t& type,
+                                              std::vector<std::uint8_t>& data) {
+  const auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  const auto found = keys_.find(handle->second);
+  if (found == keys_.end()) return kErrorKeyDeleted;
+  const auto value = found->second.values.find(Fold(valueName));
+  if (value == found->second.values.end()) return kErrorFileNotFound;
+  type = value->second.type;
+  data = value->second.data;
+  return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
+  if (auto failure = InjectedFailure("RegDeleteKeyA")) return *failure;
+  if (!IsPredefined(root)) return kErrorInvalidHandle;
+  const KeyId id = Identify(root, subKey);
+  if (keys_.count(id) == 0) return kErrorFileNotFound;
+  const Text prefix = id.second + L"\\";
+  for (const auto& [other, key] : keys_) {
+    if (other.first == root && other.second.compare(0, prefix.size(), prefix) == 0) {
+      return kErrorAccessDenied;
+    }
+  }
+  keys_.erase(id);
+  return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::RegCloseKey(KeyHandle key) {
+  journal_.push_back("RegCloseKey");
+  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+Text FakeRegistry::DescribeStatus(RegistryResult status) {
+  switch (status) {
+    case kErrorFileNotFound:
+      return L"The system cannot find the file specified.";
+    case kErrorAccessDenied:
+      return L"Access is denied.";
+    case kErrorInvalidHandle:
+      return L"The handle is invalid.";
+    default:
+      return L"Error " + std::to_wstring(status) + L".";
+  }
+}
+
+std::string FakeRegistry::ToAnsiCodePage(const Text& text) {
+  std::string out;
+  for (wchar_t c : text) out += (c >= 0 && c < 0x80) ? static_cast<char>(c) : '?';
+  return out;
+}
+
+void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
+  keys_.try_emplace(Identify(root, path));
+}
+
+bool FakeRegistry::HasKey(PredefinedRoot root, const Text& path) const {
+  return keys_.count(Identify(root, path)) != 0;
+}
+
+std::optional<Value> FakeRegistry::GetValue(PredefinedRoot root, const Text& path,
+                                            const Text& name) const {
+  const auto key = keys_.find(Identify(root, path));
+  if (key == keys_.end()) return std::nullopt;
+  const auto value = key->second.values.find(Fold(name));
+  if (value == key->second.values.end()) return std::nullopt;
+  return value->second;
+}
+
+std::vector<Text> FakeRegistry::ValueNames(PredefinedRoot root, const Text& path) const {
+  std::vector<Text> names;
+  const auto key = keys_.find(Identify(root, path));
+  if (key != keys_.end()) {
+    for (const auto& entry : key->second.values) names.push_back(entry.first);
+  }
+  return names;
+}
+
+// --- files --------------------------------------------------------------------------
+
+FakeFileSystem::FakeFileSystem(std::vector<std::string>& journal) : journal_(journal) {
+  AddFolder(L"c:");
+  AddFolder(L"c:\\Program Files");
+}
+
+Text FakeFileSystem::Normalise(const Text& path) {
+  Text normalised = Fold(path);
+  std::replace(normalised.begin(), normalised.end(), L'/', L'\\');
+  while (normalised.size() > 2 && normalised.back() == L'\\') normalised.pop_back();
+  return normalised;
+}
+
+Text FakeFileSystem::Parent(const Text& normalised) {
+  const std::size_t at = normalised.rfind(L'\\');
+  return at == Text::npos ? Text() : normalised.substr(0, at);
+}
+
+void FakeFileSystem::FailNext(const std::string& operation, FileFailure failure,
+                              std::int32_t code, const Text& reason) {
+  failures_[operation] = Failure{failure, code, reason};
+}
+
+void FakeFileSystem::RaiseInjected(const std::string& operation) {
+  journal_.push_back(operation);
+  const auto found = failures_.find(operation);
+  if (found == failures_.end()) return;
+  const Failure failure = found->second;
+  failures_.erase(found);
+  throw PlatformError(failure.failure, failure.code, failure.reason);
+}
+
+bool FakeFileSystem::HasChildren(const Text& normalised) const {
+  const auto isChild = [&](const Text& entry) { return Parent(entry) == normalised; };
+  return std::any_of(folders_.begin(), folders_.end(), isChild) ||
+         std::any_of(files_.begin(), files_.end(),
+                     [&](const auto& file) { return isChild(file.first); });
+}
+
+void FakeFileSystem::MakeFolder(const Text& path) {
+  RaiseInjected("MakeFolder");
+  const Text folder = Normalise(path);
+  if (folders_.count(folder) != 0 || files_.count(folder) != 0) {
+    throw PlatformError(FileFailure::AlreadyExists, 183, L"Cannot create a file when that file already exists.");
+  }
+  if (folders_.count(Parent(folder)) == 0) {
+    throw PlatformError(FileFailure::NotFound, 3, L"The system cannot find the path specified.");
+  }
+  folders_.insert(folder);
+}
+
+void FakeFileSystem::RemoveFile(const Text& path) {
+  RaiseInjected("RemoveFile");
+  if (files_.erase(Normalise(path)) == 0) {
+    throw PlatformError(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+  }
+}
+
+void FakeFileSystem::RemoveFolder(const Text& path) {
+  RaiseInjected("RemoveFolder");
+  const Text folder = Normalise(path);
+  if (folders_.count(folder) == 0) {
+    throw PlatformError(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+  }
+  if (HasChildren(folder)) {
+    throw PlatformError(FileFailure::NotEmpty, 145, L"The directory is not empty.");
+  }
+  folders_.erase(folder);
+}
+
+void FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  RaiseInjected("ReplaceTextFile");
+  const Text file = Normalise(path);
+  if (folders_.count(Parent(file)) == 0) {
+    throw PlatformError(FileFailure::NotFound, 3, L"The system cannot find the path specified.");
+  }
+  if (folders_.count(file) != 0) {
+    throw PlatformError(FileFailure::Other, 5, L"Access is denied.");
+  }
+  std::string bytes;
+  for (const Text& line : lines) {
+    for (wchar_t c : line) bytes += (c >= 0 && c < 0x80) ? static_cast<char>(c) : '?';
+    bytes += "\r\n";
+  }
+  files_[file] = bytes;
+}
+
+void FakeFileSystem::AddFolder(const Text& path) { folders_.insert(Normalise(path)); }
+
+void FakeFileSystem::AddFile(const Text& path, const std::string& bytes) {
+  files_[Normalise(path)] = bytes;
+}
+
+bool FakeFileSystem::HasFolder(const Text& path) const {
+  return folders_.count(Normalise(path)) != 0;
+}
+
+bool FakeFileSystem::HasFile(const Text& path) const { return files_.count(Normalise(path)) != 0; }
+
+std::string FakeFileSystem::FileBytes(const Text& path) const {
+  const auto found = files_.find(Normalise(path));
+  return found == files_.end() ? std::string() : found->second;
+}
+
+// --- user interface -----------------------------------------------------------------
+
+void FakeUserInterface::Record(const std::string& call) {
+  if (endCount_ > 0) ++callsAfterEnd_;
+  journal_.push_back(call);
+}
+
+void FakeUserInterface::ShowMessage(const Text& text, MessageIcon icon) {
+  Record("ShowMessage");
+  messages_.push_back({text, icon});
+}
+
+Text FakeUserInterface::ActionButtonCaption() {
+  Record("ActionButtonCaption");
+  return caption_;
+}
+
+void FakeUserInterface::SetActionButtonCaption(const Text& caption) {
+  Record("SetActionButtonCaption");
+  caption_ = caption;
+}
+
+void FakeUserInterface::SetActionButtonFontName(const Text& face) {
+  Record("SetActionButtonFontName");
+  fontName_ = face;
+}
+
+void FakeUserInterface::EndProgram() {
+  Record("EndProgram");
+  ++endCount_;
+}
+
+}  // namespace ruvo::fake

@@ -1,0 +1,146 @@
+// An in-memory stand-in for the three halves of the seam, for the logic's tests.
+// It keeps a journal of every call, lets a test make any operation fail, and
+// behaves as Windows does where the logic can tell (case-insensitive names, status
+// 2 for a missing key, status 5 for a key with subkeys, raised file errors).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform_services.h"
+
+namespace ruvo::fake {
+
+struct Value {
+  std::int32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
+
+struct Key {
+  std::map<Text, Value> values;  // by folded name
+};
+
+class FakeRegistry : public Registry {
+ public:
+  explicit FakeRegistry(std::vector<std::string>& journal) : journal_(journal) {}
+
+  RegistryResult RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) override;
+  RegistryResult RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t options,
+                               std::uint32_t access, KeyHandle& key) override;
+  RegistryResult RegCreateKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t options,
+                                 std::uint32_t access, KeyHandle& key,
+                                 std::uint32_t& disposition) override;
+  RegistryResult RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
+                                const std::vector<std::uint8_t>& data) override;
+  RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
+                                  std::vector<std::uint8_t>& data) override;
+  RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
+  RegistryResult RegCloseKey(KeyHandle key) override;
+  Text DescribeStatus(RegistryResult status) override;
+  std::string ToAnsiCodePage(const Text& text) override;
+
+  // Test controls and inspection.
+  void FailNext(const std::string& operation, RegistryResult status);
+  void AddKey(PredefinedRoot root, const Text& path);
+  bool HasKey(PredefinedRoot root, const Text& path) const;
+  std::optional<Value> GetValue(PredefinedRoot root, const Text& path, const Text& name) const;
+  std::size_t KeyCount() const { return keys_.size(); }
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+  std::vector<Text> ValueNames(PredefinedRoot root, const Text& path) const;
+
+ private:
+  using KeyId = std::pair<PredefinedRoot, Text>;  // root and folded path
+  std::optional<RegistryResult> InjectedFailure(const std::string& operation);
+  RegistryResult Open(PredefinedRoot root, const Text& subKey, KeyHandle& key);
+  static KeyId Identify(PredefinedRoot root, const Text& path);
+
+  std::vector<std::string>& journal_;
+  std::map<KeyId, Key> keys_;
+  std::map<KeyHandle, KeyId> handles_;
+  KeyHandle nextHandle_ = 0x100;
+  std::map<std::string, RegistryResult> failures_;
+};
+
+class FakeFileSystem : public FileSystem {
+ public:
+  explicit FakeFileSystem(std::vector<std::string>& journal);
+
+  void MakeFolder(const Text& path) override;
+  void RemoveFile(const Text& path) override;
+  void RemoveFolder(const Text& path) override;
+  void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
+
+  // Test controls and inspection. Paths are Windows paths with either slash.
+  void FailNext(const std::string& operation, FileFailure failure, std::int32_t code,
+                const Text& reason);
+  void AddFolder(const Text& path);
+  void AddFile(const Text& path, const std::string& bytes);
+  bool HasFolder(const Text& path) const;
+  bool HasFile(const Text& path) const;
+  std::string FileBytes(const Text& path) const;
+  std::size_t EntryCount() const { return folders_.size() + files_.size(); }
+
+ private:
+  static Text Normalise(const Text& path);
+  static Text Parent(const Text& normalised);
+  void RaiseInjected(const std::string& operation);
+  bool HasChildren(const Text& normalised) const;
+
+  std::vector<std::string>& journal_;
+  std::set<Text> folders_;
+  std::map<Text, std::string> files_;
+  struct Failure {
+    FileFailure failure;
+    std::int32_t code;
+    Text reason;
+  };
+  std::map<std::string, Failure> failures_;
+};
+
+struct ShownMessage {
+  Text text;
+  MessageIcon icon;
+};
+
+class FakeUserInterface : public UserInterface {
+ public:
+  explicit FakeUserInterface(std::vector<std::string>& journal) : journal_(journal) {}
+
+  void ShowMessage(const Text& text, MessageIcon icon) override;
+  Text ActionButtonCaption() override;
+  void SetActionButtonCaption(const Text& caption) override;
+  void SetActionButtonFontName(const Text& face) override;
+  void EndProgram() override;
+
+  const std::vector<ShownMessage>& messages() const { return messages_; }
+  const Text& caption() const { return caption_; }
+  const Text& fontName() const { return fontName_; }
+  int endCount() const { return endCount_; }
+  // Calls made after the program was ended: the logic must make none.
+  int callsAfterEnd() const { return callsAfterEnd_; }
+
+ private:
+  void Record(const std::string& call);
+
+  std::vector<std::string>& journal_;
+  std::vector<ShownMessage> messages_;
+  Text caption_;
+  Text fontName_;
+  int endCount_ = 0;
+  int callsAfterEnd_ = 0;
+};
+
+// The three fakes wired together with one journal.
+struct FakePlatform {
+  std::vector<std::string> journal;
+  FakeRegistry registry{journal};
+  FakeFileSystem files{journal};
+  FakeUserInterface ui{journal};
+  PlatformServices services{registry, files, ui};
+};
+
+}  // namespace ruvo::fake

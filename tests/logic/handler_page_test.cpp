@@ -1,0 +1,70 @@
+#include "handler_page/handler_page.h"
+
+#include <regex>
+
+#include "logic_test_support.h"
+
+namespace ruvo {
+namespace {
+
+using namespace testing_support;
+
+TEST(HandlerPageTest, WrittenPageMatchesTheExpectedBytesExactly) {
+  fake::FakePlatform run;
+  WriteHandlerPage(run.files);
+  const std::string page = run.files.FileBytes(kPage);
+  const std::string expected = ExpectedPage();
+  ASSERT_FALSE(expected.empty()) << "expected page missing from the test data";
+  EXPECT_EQ(page, expected);
+
+  // Structural checks that say what is wrong when the bytes differ.
+  EXPECT_NE(page.compare(0, 3, "\xEF\xBB\xBF"), 0) << "no byte-order mark";
+  std::size_t lineEnds = 0;
+  for (std::size_t at = page.find("\r\n"); at != std::string::npos;
+       at = page.find("\r\n", at + 2)) {
+    ++lineEnds;
+  }
+  EXPECT_EQ(lineEnds, 52u);
+  EXPECT_EQ(page.find('\n'), page.find("\r\n") + 1);
+  EXPECT_EQ(page.substr(page.size() - 9), "</html>\r\n");
+  EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 52);
+  EXPECT_TRUE(std::all_of(page.begin(), page.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+}
+
+TEST(HandlerPageTest, ServicesReceiveTheLinkEncodedAndGridTakesCsv) {
+  const auto lines = HandlerPageLines();
+  ASSERT_EQ(lines.size(), kHandlerPageLineCount);
+  const std::wregex target(LR"(^targeturl = 'https?://[^/']+/[a-z.]+\?url='\+encodeURIComponent\(docurl\.href\);$)");
+  for (std::size_t line : {35, 38, 41}) {
+    EXPECT_TRUE(std::regex_match(lines[line - 1], target)) << "line " << line;
+  }
+  EXPECT_EQ(lines[9], L"var ext=['.xls','.sxc','.csc','.csv'];");
+  EXPECT_NE(lines[43].find(L"Grid ( xls, sxc, csv and csc)"), Text::npos);
+  EXPECT_NE(kScribeServiceUrl, kGridServiceUrl);
+  EXPECT_NE(kGridServiceUrl, kDeckServiceUrl);
+}
+
+TEST(HandlerPageTest, RewritingReplacesThePageAndAnExistingFolderIsNoFailure) {
+  fake::FakePlatform run;
+  run.files.AddFolder(kFolder);
+  run.files.AddFile(kPage, std::string(5000, 'x'));
+  EXPECT_NO_THROW(WriteHandlerPage(run.files));
+  EXPECT_EQ(run.files.FileBytes(kPage), ExpectedPage());
+}
+
+TEST(HandlerPageTest, AFolderThatCannotBeMadeIsIgnoredButAFailedWriteIsRaised) {
+  fake::FakePlatform run;
+  run.files.FailNext("MakeFolder", FileFailure::Other, 5, L"Access is denied.");
+  try {
+    WriteHandlerPage(run.files);
+    FAIL() << "writing into a missing folder must raise";
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(error.failure(), FileFailure::NotFound);
+    EXPECT_EQ(error.reason(), L"The system cannot find the path specified.");
+  }
+  EXPECT_FALSE(run.files.HasFile(kPage));
+}
+
+}  // namespace
+}  // namespace ruvo

@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+"""Draws the package-box icon and writes package.ico and package-48.png.
+
+The box is built from flat polygons and rasterised here, so the output
+depends on nothing but this file: the same bytes on every machine.
+
+package.ico holds twelve classic DIB images (48, 32, 24 and 16 pixels, each
+at 4, 8 and 32 bits per pixel, with AND masks) because Windows' LoadImage
+and windres take those without PNG support. package-48.png is the 48-pixel
+image for the stand-alone window, whose toolkit cannot read .ico files.
+"""
+
+import struct
+import sys
+import zlib
+from pathlib import Path
+
+SIZES = (48, 32, 24, 16)
+DEPTHS = (4, 8, 32)
+
+# Cardboard colours, lit from the upper left.
+OUTLINE = (92, 58, 28)
+EDGE = (139, 92, 46)
+TOP = (232, 190, 132)
+LEFT = (207, 154, 92)
+RIGHT = (170, 116, 56)
+TAPE_TOP = (247, 229, 190)
+TAPE_SIDE = (228, 200, 148)
+TAPE_EDGE = (196, 150, 92)
+
+# Box geometry per size: front corner of the lid (fx, fy), lid extent to the
+# right (a) and to the left (b) in pixels, side height (h), outline and inner
+# edge widths, tape width (share of the lid), how far the tape runs down the
+# side (share of the height), tape border width (0: none) and supersampling.
+# The outline lies inside the box's outer edges, so the outer corners sit on
+# pixel edges and the front edge on a pixel centre: straight lines stay sharp.
+LAYOUTS = {
+    48: dict(fx=21.5, fy=25.25, a=24.5, b=19.5, h=20.0, outline=1.0, edge=1.0,
+             tape=0.20, drop=0.45, border=0.045, peak=0.0, ss=8),
+    32: dict(fx=14.5, fy=16.75, a=16.5, b=13.5, h=13.0, outline=1.0, edge=1.0,
+             tape=0.22, drop=0.45, border=0.0, peak=0.0, ss=8),
+    24: dict(fx=10.5, fy=12.25, a=12.5, b=9.5, h=10.0, outline=1.0, edge=1.0,
+             tape=0.26, drop=0.45, border=0.0, peak=0.0, ss=8),
+    16: dict(fx=6.5, fy=8.25, a=9.5, b=6.5, h=6.5, outline=1.0, edge=1.0,
+             tape=0.34, drop=0.5, border=0.0, peak=0.0, ss=8),
+}
+
+
+def add(p, q, k=1.0):
+    return (p[0] + q[0] * k, p[1] + q[1] * k)
+
+
+def inset(poly, widths):
+    """Moves each edge of a convex polygon inwards by its width in pixels.
+
+    widths[i] belongs to the edge from poly[i] to poly[i + 1].
+    """
+    n = len(poly)
+    cx = sum(p[0] for p in poly) / n
+    cy = sum(p[1] for p in poly) / n
+    lines = []
+    for i in range(n):
+        (x0, y0), (x1, y1) = poly[i], poly[(i + 1) % n]
+        dx, dy = x1 - x0, y1 - y0
+        length = (dx * dx + dy * dy) ** 0.5
+        nx, ny = -dy / length, dx / length
+        if (cx - x0) * nx + (cy - y0) * ny < 0:
+            nx, ny = -nx, -ny
+        # Measured along the nearer axis, so a sloped line is as many pixels
+        # thick as an upright one.
+        w = widths[i] * max(abs(nx), abs(ny))
+        lines.append(((x0 + nx * w, y0 + ny * w), (dx, dy)))
+    out = []
+    for i in range(n):
+        (p, d), (q, e) = lines[i - 1], lines[i]
+        # p + s*d = q + t*e, solved for s.
+        det = d[0] * -e[1] - d[1] * -e[0]
+        s = ((q[0] - p[0]) * -e[1] - (q[1] - p[1]) * -e[0]) / det
+        out.append((p[0] + s * d[0], p[1] + s * d[1]))
+    return out
+
+
+def bilinear(quad):
+    """Maps (u, v) to a point of quad [p00, p10, p11, p01]."""
+    p00, p10, p11, p01 = quad
+
+    def point(u, v):
+        return tuple(p00[k] * (1 - u) * (1 - v) + p10[k] * u * (1 - v)
+                     + p11[k] * u * v + p01[k] * (1 - u) * v for k in range(2))
+    return point
+
+
+def box_shapes(size):
+    """The box as (polygon, colour) pairs, painted in order."""
+    g = LAYOUTS[size]
+    o, e = g["outline"], g["edge"] / 2
+    f = (g["fx"], g["fy"])
+    r = add(f, (g["a"], -g["a"] / 2))   # right corner of the lid
+    l = add(f, (-g["b"], -g["b"] / 2))  # left corner of the lid
+    # The far corner may be nudged sideways so the lid's peak falls on a
+    # pixel edge at small sizes (a flat two-pixel peak instead of a spike).
+    t = add(add(r, l), (-f[0] + g["peak"], -f[1]))
+    down = (0.0, g["h"])
+    fd, rd, ld = add(f, down), add(r, down), add(l, down)
+
+    outline = [t, r, rd, fd, ld, l]
+    lid = inset([f, r, t, l], [e, o, o, e])
+    left = inset([f, l, ld, fd], [e, o, o, e])
+    right = inset([f, r, rd, fd], [e, o, o, e])
+    shapes = [
+        (outline, OUTLINE),
+        (inset(outline, [o] * 6), EDGE),  # shows between the faces
+        (lid, TOP),
+        (left, LEFT),
+        (right, RIGHT),
+    ]
+
+    # Tape over the seam where the two lid flaps meet: along the lid's long
+    # side, then folded down over the left face.
+    on_lid, on_left = bilinear(lid), bilinear(left)
+    v0, v1 = 0.5 - g["tape"] / 2, 0.5 + g["tape"] / 2
+    drop = g["drop"]
+
+    def tape(c0, c1):
+        return ([on_lid(0, c0), on_lid(1, c0), on_lid(1, c1), on_lid(0, c1)],
+                [on_left(c0, 0), on_left(c1, 0), on_left(c1, drop), on_left(c0, drop)])
+
+    top, side = tape(v0, v1)
+    if g["border"]:
+        shapes += [(top, TAPE_EDGE), (side, TAPE_EDGE)]
+        b = g["border"]
+        top, side = tape(v0 + b, v1 - b)
+    shapes += [(top, TAPE_TOP), (side, TAPE_SIDE)]
+    return shapes
+
+
+def inside(poly, x, y):
+    """Even-odd test of point (x, y) against a polygon."""
+    hit = False
+    n = len(poly)
+    for i in range(n):
+        x0, y0 = poly[i]
+        x1, y1 = poly[(i + 1) % n]
+        if (y0 > y) != (y1 > y):
+            if x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+                hit = not hit
+    return hit
+
+
+def bounds(poly):
+    xs = [p[0] for p in poly]
+    ys = [p[1] for p in poly]
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def rasterise(size, shapes, ss):
+    """Samples ss x ss points per pixel; each point takes the topmost shape.
+
+    Returns two images as lists of (r, g, b, a) rows: the smooth one averages
+    the samples, the crisp one takes the colour that covers most of them
+    (no blended colours, for the 16-colour image).
+    """
+    boxed = [(poly, colour, bounds(poly)) for poly, colour in reversed(shapes)]
+    smooth, crisp = [], []
+    for py in range(size):
+        srow, crow = [], []
+        row_shapes = [s for s in boxed if s[2][1] <= py + 1 and s[2][3] >= py]
+        for px in range(size):
+            cell = [s for s in row_shapes if s[2][0] <= px + 1 and s[2][2] >= px]
+            counts = {}
+            for j in range(ss):
+                y = py + (j + 0.5) / ss
+                for i in range(ss):
+                    x = px + (i + 0.5) / ss
+                    colour = None
+                    for poly, c, _ in cell:
+                        if inside(poly, x, y):
+                            colour = c
+                            break
+                    counts[colour] = counts.get(colour, 0) + 1
+            covered = ss * ss - counts.get(None, 0)
+            if covered:
+                sums = [0, 0, 0]
+                for colour, n in counts.items():
+                    if colour is not None:
+                        for k in range(3):
+                            sums[k] += colour[k] * n
+                rgb = tuple((s + covered // 2) // covered for s in sums)
+                alpha = (255 * covered + ss * ss // 2) // (ss * ss)
+                srow.append(rgb + (alpha,))
+            else:
+                srow.append((0, 0, 0, 0))
+            # Ties go to the first colour in a fixed order, so output is stable.
+            best = max(sorted(counts.items(), key=lambda kv: (kv[0] is None, kv[0] or ())),
+                       key=lambda kv: kv[1])[0]
+            crow.append((0, 0, 0, 0) if best is None else best + (255,))
+        smooth.append(srow)
+        crisp.append(crow)
+    return smooth, crisp
+
+
+# ---- palette images ---------------------------------------------------------
+
+def opaque(px):
+    return px[3] >= 128
+
+
+def median_cut(weighted, count):
+    """Reduces {colour: weight} to at most `count` colours (deterministic)."""
+    boxes = [sorted(weighted.items())]
+    while len(boxes) < count:
+        best, best_range, best_axis = None, 0, 0
+        for i, b in enumerate(boxes):
+            if len(b) < 2:
+                continue
+            for axis in range(3):
+                vals = [c[axis] for c, _ in b]
+                rng = max(vals) - min(vals)
+                if rng > best_range:
+                    best, best_range, best_axis = i, rng, axis
+        if best is None:
+            break
+        b = sorted(boxes.pop(best), key=lambda cw: (cw[0][best_axis], cw[0]))
+        total = sum(w for _, w in b)
+        acc, cut = 0, 1
+        for k, (_, w) in enumerate(b[:-1]):
+            acc += w
+            if acc * 2 >= total:
+                cut = k + 1
+                break
+        boxes[best:best] = [b[:cut], b[cut:]]
+    palette = []
+    for b in boxes:
+        total = sum(w for _, w in b)
+        palette.append(tuple((sum(c[k] * w for c, w in b) + total // 2) // total
+                             for k in range(3)))
+    return palette
+
+
+def make_palette(image, limit):
+    """Black first (the colour under transparent pixels), then the image's colours."""
+    weighted = {}
+    for row in image:
+        for px in row:
+            if opaque(px):
+                weighted[px[:3]] = weighted.get(px[:3], 0) + 1
+    weighted.pop((0, 0, 0), None)
+    colours = sorted(weighted) if len(weighted) < limit else median_cut(weighted, limit - 1)
+    palette = [(0, 0, 0)] + sorted(set(colours))
+    return palette + [(0, 0, 0)] * (limit - len(palette))
+
+
+def nearest(palette, rgb, cache):
+    if rgb not in cache:
+        cache[rgb] = min(range(len(palette)), key=lambda i: (
+            sum((palette[i][k] - rgb[k]) ** 2 for k in range(3)), i))
+    return cache[rgb]
+
+
+# ---- file formats -----------------------------------------------------------
+
+def pad4(data):
+    return data + b"\0" * (-len(data) % 4)
+
+
+def and_mask(image):
+    """1 bit per pixel, bottom-up, set where the pixel is transparent."""
+    out = b""
+    for row in reversed(image):
+        bits = bytearray((len(row) + 7) // 8)
+        for x, px in enumerate(row):
+            if not opaque(px):
+                bits[x // 8] |= 0x80 >> (x % 8)
+        out += pad4(bytes(bits))
+    return out
+
+
+def dib(image, depth):
+    """One icon image: BITMAPINFOHEADER, palette, colour bits, AND mask."""
+    size = len(image)
+    if depth == 32:
+        palette_bytes = b""
+        pixels = b"".join(
+            bytes(b for px in row for b in (px[2], px[1], px[0], px[3]))
+            for row in reversed(image))
+    else:
+        palette = make_palette(image, 1 << depth)
+        palette_bytes = b"".join(bytes((c[2], c[1], c[0], 0)) for c in palette)
+        cache = {}
+        rows = []
+        for row in reversed(image):
+            idx = [nearest(palette, px[:3], cache) if opaque(px) else 0 for px in row]
+            if depth == 4:
+                data = bytes((idx[i] << 4) | idx[i + 1] for i in range(0, size, 2))
+            else:
+                data = bytes(idx)
+            rows.append(pad4(data))
+        pixels = b"".join(rows)
+    mask = and_mask(image)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, depth, 0,
+                         len(pixels) + len(mask), 0, 0, 0, 0)
+    return header + palette_bytes + pixels + mask
+
+
+def ico(entries):
+    """entries: (size, depth, dib bytes) in directory order."""
+    offset = 6 + 16 * len(entries)
+    directory, blobs = b"", b""
+    for size, depth, blob in entries:
+        colours = 16 if depth == 4 else 0
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, colours, 0,
+                                 1, depth, len(blob), offset)
+        offset += len(blob)
+        blobs += blob
+    return struct.pack("<HHH", 0, 1, len(entries)) + directory + blobs
+
+
+def png(image):
+    """RGBA PNG with stored (uncompressed) deflate blocks: identical bytes
+    whatever zlib the machine has."""
+    raw = b"".join(b"\0" + bytes(b for px in row for b in px) for row in image)
+    blocks = b""
+    for start in range(0, len(raw), 65535):
+        part = raw[start:start + 65535]
+        final = 1 if start + 65535 >= len(raw) else 0
+        blocks += struct.pack("<BHH", final, len(part), len(part) ^ 0xFFFF) + part
+    stream = b"\x78\x01" + blocks + struct.pack(">I", zlib.adler32(raw))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+
+    height, width = len(image), len(image[0])
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", stream) + chunk(b"IEND", b""))
+
+
+def main(argv):
+    if len(argv) != 2:
+        sys.stderr.write("usage: make_icon.py OUTPUT-FOLDER\n")
+        return 2
+    out = Path(argv[1])
+    entries = []
+    for size in SIZES:
+        smooth, crisp = rasterise(size, box_shapes(size), LAYOUTS[size]["ss"])
+        images = {4: crisp, 8: smooth, 32: smooth}
+        for depth in DEPTHS:
+            entries.append((size, depth, dib(images[depth], depth)))
+        if size == 48:
+            (out / "package-48.png").write_bytes(png(smooth))
+    (out / "package.ico").write_bytes(ico(entries))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws the package-box icon and writes package.ico and package-48.png.
 
-The box is built from flat polygons and rasterised here, so the output
-depends on nothing but this file: the same bytes on every machine.
+The box is built from flat polygons and rasterised here with plain Python,
+so the output depends on nothing but this file: the same bytes on every
+machine. Each size has its own layout, snapped to the pixel grid, so the
+small sizes stay sharp; the 16- and 256-colour images use the flat colours
+only, and the 32-bit images add a smooth silhouette in the alpha channel.
 
 package.ico holds twelve classic DIB images (48, 32, 24 and 16 pixels, each
 at 4, 8 and 32 bits per pixel, with AND masks) because Windows' LoadImage
@@ -27,27 +30,38 @@ RIGHT = (170, 116, 56)
 TAPE_TOP = (247, 229, 190)
 TAPE_SIDE = (228, 200, 148)
 TAPE_EDGE = (196, 150, 92)
+LABEL = (250, 247, 240)
+LABEL_EDGE = (120, 84, 48)
+LABEL_TEXT = (150, 138, 126)
 
 # Box geometry per size: front corner of the lid (fx, fy), lid extent to the
-# right (a) and to the left (b) in pixels, side height (h), outline and inner
-# edge widths, tape width (share of the lid), how far the tape runs down the
-# side (share of the height), tape border width (0: none) and supersampling.
-# The outline lies inside the box's outer edges, so the outer corners sit on
-# pixel edges and the front edge on a pixel centre: straight lines stay sharp.
+# right (a) and to the left (b), side height (h), all in pixels; tape width
+# (share of the lid), how far the tape runs down the side (share of the
+# height), tape border (share of the lid, 0: none); shipping label on the
+# right face (x from, x to right of the front edge, y from, y to below the
+# face's top edge, in pixels; or None).
+#
+# The outline lies one pixel inside the box's outer edges. With the outer
+# corners on pixel edges (x whole), the front edge on a pixel centre (x half)
+# and fy a quarter off the grid, the 2:1 edges fall into even two-pixel steps
+# and the upright edges stay one pixel wide.
 LAYOUTS = {
-    48: dict(fx=21.5, fy=25.25, a=24.5, b=19.5, h=20.0, outline=1.0, edge=1.0,
-             tape=0.20, drop=0.45, border=0.045, peak=0.0, ss=8),
-    32: dict(fx=14.5, fy=16.75, a=16.5, b=13.5, h=13.0, outline=1.0, edge=1.0,
-             tape=0.22, drop=0.45, border=0.0, peak=0.0, ss=8),
-    24: dict(fx=10.5, fy=12.25, a=12.5, b=9.5, h=10.0, outline=1.0, edge=1.0,
-             tape=0.26, drop=0.45, border=0.0, peak=0.0, ss=8),
-    16: dict(fx=6.5, fy=8.25, a=9.5, b=6.5, h=6.5, outline=1.0, edge=1.0,
-             tape=0.34, drop=0.5, border=0.0, peak=0.0, ss=8),
+    48: dict(fx=21.5, fy=25.25, a=24.5, b=19.5, h=20.0, tape=0.24, drop=0.45,
+             border=0.04, label=(9.5, 21.5, 5.0, 13.0)),
+    32: dict(fx=14.5, fy=16.75, a=16.5, b=13.5, h=13.0, tape=0.24, drop=0.45,
+             border=0.0, label=None),
+    24: dict(fx=10.5, fy=12.25, a=12.5, b=9.5, h=10.0, tape=0.26, drop=0.45,
+             border=0.0, label=None),
+    16: dict(fx=6.5, fy=8.25, a=9.5, b=6.5, h=6.5, tape=0.34, drop=0.5,
+             border=0.0, label=None),
 }
+OUTLINE_WIDTH = 1.0
+EDGE_WIDTH = 1.0
+SS = 8  # samples per pixel along each axis
 
 
-def add(p, q, k=1.0):
-    return (p[0] + q[0] * k, p[1] + q[1] * k)
+def add(p, q):
+    return (p[0] + q[0], p[1] + q[1])
 
 
 def inset(poly, widths):
@@ -93,13 +107,11 @@ def bilinear(quad):
 def box_shapes(size):
     """The box as (polygon, colour) pairs, painted in order."""
     g = LAYOUTS[size]
-    o, e = g["outline"], g["edge"] / 2
+    o, e = OUTLINE_WIDTH, EDGE_WIDTH / 2
     f = (g["fx"], g["fy"])
     r = add(f, (g["a"], -g["a"] / 2))   # right corner of the lid
     l = add(f, (-g["b"], -g["b"] / 2))  # left corner of the lid
-    # The far corner may be nudged sideways so the lid's peak falls on a
-    # pixel edge at small sizes (a flat two-pixel peak instead of a spike).
-    t = add(add(r, l), (-f[0] + g["peak"], -f[1]))
+    t = (r[0] + l[0] - f[0], r[1] + l[1] - f[1])  # far corner of the lid
     down = (0.0, g["h"])
     fd, rd, ld = add(f, down), add(r, down), add(l, down)
 
@@ -131,6 +143,21 @@ def box_shapes(size):
         b = g["border"]
         top, side = tape(v0 + b, v1 - b)
     shapes += [(top, TAPE_TOP), (side, TAPE_SIDE)]
+
+    # A shipping label on the right face with two lines of "text". It is
+    # placed in whole pixels from the front edge and from the face's top
+    # edge, so its sloped lines fall into the same even steps as the box's.
+    if g["label"]:
+        x0, x1, y0, y1 = g["label"]
+
+        def patch(a0, a1, b0, b1):
+            return [(f[0] + x, f[1] - x / 2 + y) for x, y in
+                    ((a0, b0), (a1, b0), (a1, b1), (a0, b1))]
+
+        shapes.append((patch(x0, x1, y0, y1), LABEL_EDGE))
+        shapes.append((patch(x0 + 1, x1 - 1, y0 + 1, y1 - 1), LABEL))
+        shapes.append((patch(x0 + 2, x1 - 2, y0 + 3, y0 + 4), LABEL_TEXT))
+        shapes.append((patch(x0 + 2, x1 - 4, y0 + 5, y0 + 6), LABEL_TEXT))
     return shapes
 
 
@@ -153,50 +180,77 @@ def bounds(poly):
     return min(xs), min(ys), max(xs), max(ys)
 
 
-def rasterise(size, shapes, ss):
-    """Samples ss x ss points per pixel; each point takes the topmost shape.
+def rasterise(size, shapes):
+    """Samples SS x SS points per pixel; each point takes the topmost shape.
 
-    Returns two images as lists of (r, g, b, a) rows: the smooth one averages
-    the samples, the crisp one takes the colour that covers most of them
-    (no blended colours, for the 16-colour image).
+    Returns the flat image, each pixel in the colour that covers most of its
+    samples (so no blended colours and sharp inner lines), and the share of
+    samples inside the box, 0..255, for a smooth silhouette.
     """
     boxed = [(poly, colour, bounds(poly)) for poly, colour in reversed(shapes)]
-    smooth, crisp = [], []
+    flat, cover = [], []
     for py in range(size):
-        srow, crow = [], []
+        frow, crow = [], []
         row_shapes = [s for s in boxed if s[2][1] <= py + 1 and s[2][3] >= py]
         for px in range(size):
             cell = [s for s in row_shapes if s[2][0] <= px + 1 and s[2][2] >= px]
             counts = {}
-            for j in range(ss):
-                y = py + (j + 0.5) / ss
-                for i in range(ss):
-                    x = px + (i + 0.5) / ss
+            for j in range(SS):
+                y = py + (j + 0.5) / SS
+                for i in range(SS):
+                    x = px + (i + 0.5) / SS
                     colour = None
                     for poly, c, _ in cell:
                         if inside(poly, x, y):
                             colour = c
                             break
                     counts[colour] = counts.get(colour, 0) + 1
-            covered = ss * ss - counts.get(None, 0)
-            if covered:
-                sums = [0, 0, 0]
-                for colour, n in counts.items():
-                    if colour is not None:
-                        for k in range(3):
-                            sums[k] += colour[k] * n
-                rgb = tuple((s + covered // 2) // covered for s in sums)
-                alpha = (255 * covered + ss * ss // 2) // (ss * ss)
-                srow.append(rgb + (alpha,))
-            else:
-                srow.append((0, 0, 0, 0))
             # Ties go to the first colour in a fixed order, so output is stable.
             best = max(sorted(counts.items(), key=lambda kv: (kv[0] is None, kv[0] or ())),
                        key=lambda kv: kv[1])[0]
-            crow.append((0, 0, 0, 0) if best is None else best + (255,))
-        smooth.append(srow)
-        crisp.append(crow)
-    return smooth, crisp
+            frow.append((0, 0, 0, 0) if best is None else best + (255,))
+            covered = SS * SS - counts.get(None, 0)
+            crow.append((255 * covered + SS * SS // 2) // (SS * SS))
+        flat.append(frow)
+        cover.append(crow)
+    return flat, cover
+
+
+def despike(flat, cover):
+    """Folds lone pixels that stick out above or below the box into it.
+
+    Where two sloped edges meet at a pixel centre, the corner pixel would
+    stand alone on the outline; it moves one step inwards, so the corner
+    becomes a flat run of outline, and leaves both images.
+    """
+    size = len(flat)
+
+    def filled(x, y):
+        return 0 <= x < size and 0 <= y < size and flat[y][x][3] > 0
+
+    flat_out = [list(row) for row in flat]
+    cover_out = [list(row) for row in cover]
+    for y in range(size):
+        for x in range(size):
+            if not filled(x, y) or filled(x - 1, y) or filled(x + 1, y):
+                continue
+            up, down = filled(x, y - 1), filled(x, y + 1)
+            if up != down:
+                flat_out[y + (1 if down else -1)][x] = flat[y][x]
+                flat_out[y][x] = (0, 0, 0, 0)
+                cover_out[y][x] = 0
+    return flat_out, cover_out
+
+
+def soften(flat, cover):
+    """The flat image with the silhouette's coverage as alpha (32-bit image).
+
+    Pixels that the flat image left empty but the box touches take the
+    outline colour, faded by how much of them the box covers.
+    """
+    return [[(px[:3] if px[3] else OUTLINE) + (c,) if c else (0, 0, 0, 0)
+             for px, c in zip(frow, crow)]
+            for frow, crow in zip(flat, cover)]
 
 
 # ---- palette images ---------------------------------------------------------
@@ -205,56 +259,17 @@ def opaque(px):
     return px[3] >= 128
 
 
-def median_cut(weighted, count):
-    """Reduces {colour: weight} to at most `count` colours (deterministic)."""
-    boxes = [sorted(weighted.items())]
-    while len(boxes) < count:
-        best, best_range, best_axis = None, 0, 0
-        for i, b in enumerate(boxes):
-            if len(b) < 2:
-                continue
-            for axis in range(3):
-                vals = [c[axis] for c, _ in b]
-                rng = max(vals) - min(vals)
-                if rng > best_range:
-                    best, best_range, best_axis = i, rng, axis
-        if best is None:
-            break
-        b = sorted(boxes.pop(best), key=lambda cw: (cw[0][best_axis], cw[0]))
-        total = sum(w for _, w in b)
-        acc, cut = 0, 1
-        for k, (_, w) in enumerate(b[:-1]):
-            acc += w
-            if acc * 2 >= total:
-                cut = k + 1
-                break
-        boxes[best:best] = [b[:cut], b[cut:]]
-    palette = []
-    for b in boxes:
-        total = sum(w for _, w in b)
-        palette.append(tuple((sum(c[k] * w for c, w in b) + total // 2) // total
-                             for k in range(3)))
-    return palette
-
-
 def make_palette(image, limit):
-    """Black first (the colour under transparent pixels), then the image's colours."""
-    weighted = {}
-    for row in image:
-        for px in row:
-            if opaque(px):
-                weighted[px[:3]] = weighted.get(px[:3], 0) + 1
-    weighted.pop((0, 0, 0), None)
-    colours = sorted(weighted) if len(weighted) < limit else median_cut(weighted, limit - 1)
-    palette = [(0, 0, 0)] + sorted(set(colours))
+    """Black first (the colour under transparent pixels), then the image's colours.
+
+    The flat images use only the handful of colours above, so they always
+    fit; a design change that breaks this must fail loudly.
+    """
+    colours = sorted({px[:3] for row in image for px in row if opaque(px)} - {(0, 0, 0)})
+    if len(colours) >= limit:
+        raise ValueError(f"{len(colours)} colours do not fit a {limit}-colour palette")
+    palette = [(0, 0, 0)] + colours
     return palette + [(0, 0, 0)] * (limit - len(palette))
-
-
-def nearest(palette, rgb, cache):
-    if rgb not in cache:
-        cache[rgb] = min(range(len(palette)), key=lambda i: (
-            sum((palette[i][k] - rgb[k]) ** 2 for k in range(3)), i))
-    return cache[rgb]
 
 
 # ---- file formats -----------------------------------------------------------
@@ -286,10 +301,10 @@ def dib(image, depth):
     else:
         palette = make_palette(image, 1 << depth)
         palette_bytes = b"".join(bytes((c[2], c[1], c[0], 0)) for c in palette)
-        cache = {}
+        index = {c: i for i, c in reversed(list(enumerate(palette)))}
         rows = []
         for row in reversed(image):
-            idx = [nearest(palette, px[:3], cache) if opaque(px) else 0 for px in row]
+            idx = [index[px[:3]] if opaque(px) else 0 for px in row]
             if depth == 4:
                 data = bytes((idx[i] << 4) | idx[i + 1] for i in range(0, size, 2))
             else:
@@ -343,12 +358,13 @@ def main(argv):
     out = Path(argv[1])
     entries = []
     for size in SIZES:
-        smooth, crisp = rasterise(size, box_shapes(size), LAYOUTS[size]["ss"])
-        images = {4: crisp, 8: smooth, 32: smooth}
+        flat, cover = rasterise(size, box_shapes(size))
+        flat, cover = despike(flat, cover)
+        images = {4: flat, 8: flat, 32: soften(flat, cover)}
         for depth in DEPTHS:
             entries.append((size, depth, dib(images[depth], depth)))
         if size == 48:
-            (out / "package-48.png").write_bytes(png(smooth))
+            (out / "package-48.png").write_bytes(png(images[32]))
     (out / "package.ico").write_bytes(ico(entries))
     return 0
 

@@ -1,0 +1,228 @@
+#!/usr/bin/env bash
+# Checks the window's images in src/window/images: the banner's format, size
+# and layout, the icon file's twelve entries, the 48-pixel PNG, and that
+# tools/make-images reproduces all three byte for byte.
+# Needs python3 and ImageMagick (convert). Exits non-zero on any failure.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+images=$root/src/window/images
+status=0
+
+echo "== format and content of $images"
+python3 - "$images" <<'PY' || status=1
+import struct
+import subprocess
+import sys
+from pathlib import Path
+
+images = Path(sys.argv[1])
+failures = 0
+
+
+def check(name, ok, detail=""):
+    global failures
+    print(("ok   - " if ok else "FAIL - ") + name + ("" if ok else f"  [{detail}]"))
+    if not ok:
+        failures += 1
+    return ok
+
+
+def decode(path, fmt):
+    """Pixels through ImageMagick, an independent decoder."""
+    return subprocess.run(["convert", str(path), "-depth", "8", f"{fmt}:-"],
+                          capture_output=True, check=True).stdout
+
+
+# ---- banner.jpg -------------------------------------------------------------
+W, H = 377, 41
+jpeg = (images / "banner.jpg").read_bytes()
+check("banner: JPEG start and end markers",
+      jpeg[:2] == b"\xff\xd8" and jpeg[-2:] == b"\xff\xd9")
+markers, sof, i = [], None, 2
+while i + 4 <= len(jpeg) and jpeg[i] == 0xFF and jpeg[i + 1] != 0xDA:
+    marker, length = jpeg[i + 1], struct.unpack(">H", jpeg[i + 2:i + 4])[0]
+    markers.append(marker)
+    if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+        sof = (marker, jpeg[i + 4:i + 2 + length])
+    i += 2 + length
+check("banner: segments parse up to the scan", jpeg[i:i + 2] == b"\xff\xda", f"stopped at {i}")
+check("banner: baseline frame (SOF0), not progressive or other",
+      sof is not None and sof[0] == 0xC0, f"frame marker {sof and hex(sof[0])}")
+if sof:
+    precision, height, width, ncomp = struct.unpack(">BHHB", sof[1][:6])
+    check("banner: 377 x 41 pixels", (width, height) == (W, H), f"{width} x {height}")
+    check("banner: 8-bit samples", precision == 8, f"{precision} bits")
+    check("banner: YCbCr (3 components) or greyscale (1)", ncomp in (1, 3), f"{ncomp}")
+    check("banner: JFIF header (colour components are YCbCr)",
+          ncomp == 1 or (0xE0 in markers and 0xEE not in markers), f"markers {markers}")
+extra = [hex(m) for m in markers if 0xE1 <= m <= 0xEF or m == 0xFE]
+check("banner: no metadata or comment segments", not extra, f"{extra}")
+
+rgb = decode(images / "banner.jpg", "rgb")
+check("banner: decodes to 377 x 41 RGB", len(rgb) == W * H * 3, f"{len(rgb)} bytes")
+if len(rgb) == W * H * 3:
+    def px(x, y):
+        return rgb[(y * W + x) * 3:(y * W + x) * 3 + 3]
+
+    def mean(p):
+        return sum(p) / 3
+
+    def spread(p):  # 0 for neutral grey, large for a strong colour
+        return max(p) - min(p)
+
+    def row_mean(y):
+        return sum(mean(px(x, y)) for x in range(W)) / W
+
+    row0 = [px(x, 0) for x in range(W)]
+    check("banner: row 0 is white", all(min(p) >= 250 for p in row0),
+          f"darkest {min(min(p) for p in row0)}")
+    rule = [px(x, 39) for x in range(W)]
+    check("banner: row 39 is a light grey rule across the full width",
+          all(150 <= mean(p) <= 235 and spread(p) <= 12 for p in rule),
+          f"range {min(map(mean, rule)):.0f}..{max(map(mean, rule)):.0f}, "
+          f"max spread {max(map(spread, rule))}")
+    check("banner: the rule is one pixel high (rows 38 and 40 lighter)",
+          row_mean(38) - row_mean(39) >= 20 and row_mean(40) - row_mean(39) >= 20,
+          f"means {row_mean(38):.0f} / {row_mean(39):.0f} / {row_mean(40):.0f}")
+
+    # Where the two drawings may lie (the layout boxes plus two pixels for
+    # the compression's ringing); everything else above the rule is white.
+    mark_box = (5, 6, 74, 31)
+    text_box = (176, 22, 360, 38)
+
+    def inside(box, x, y):
+        return box[0] <= x <= box[2] and box[1] <= y <= box[3]
+
+    stray = [(x, y) for y in range(38) for x in range(W)
+             if not inside(mark_box, x, y) and not inside(text_box, x, y)
+             and min(px(x, y)) < 235]
+    check("banner: white outside the wordmark and the product line", not stray,
+          f"{len(stray)} pixels, first {stray[:3]}")
+
+    mark = [px(x, y) for y in range(8, 30) for x in range(7, 73)]
+    check("banner: wordmark in a strong colour in columns 7..72, rows 8..29",
+          sum(spread(p) >= 100 for p in mark) >= 150,
+          f"{sum(spread(p) >= 100 for p in mark)} strongly coloured pixels")
+
+    text = [(x, y) for y in range(24, 37) for x in range(178, 359)]
+    ink = [(x, y) for x, y in text if mean(px(x, y)) < 200]
+    check("banner: product line is grey, not coloured",
+          all(spread(px(x, y)) <= 16 for x, y in text),
+          f"max spread {max(spread(px(x, y)) for x, y in text)}")
+    check("banner: product line is light grey letters (none darker than 120)",
+          ink and min(mean(px(x, y)) for x, y in ink) >= 120,
+          f"{len(ink)} ink pixels, darkest {ink and min(mean(px(x, y)) for x, y in ink)}")
+    check("banner: product line spans columns 178..358 in the lower half",
+          len(ink) >= 200 and min(x for x, _ in ink) <= 182 and max(x for x, _ in ink) >= 354
+          and min(y for _, y in ink) >= 21,
+          f"{len(ink)} ink pixels in columns "
+          f"{ink and min(x for x, _ in ink)}..{ink and max(x for x, _ in ink)}")
+
+# ---- package.ico ------------------------------------------------------------
+ico = (images / "package.ico").read_bytes()
+reserved, kind, count = struct.unpack("<HHH", ico[:6])
+check("icon: ICO header (reserved 0, type 1)", (reserved, kind) == (0, 1), f"{reserved}, {kind}")
+check("icon: exactly 12 images", count == 12, f"{count}")
+expected = [(s, b) for s in (48, 32, 24, 16) for b in (4, 8, 32)]
+entries = [struct.unpack("<BBBBHHII", ico[6 + 16 * k:22 + 16 * k]) for k in range(count)]
+check("icon: 48, 32, 24, 16 pixels, each at 4, 8 and 32 bits, in that order",
+      [(e[0], e[5]) for e in entries] == expected and all(e[0] == e[1] for e in entries),
+      f"{[(e[0], e[1], e[5]) for e in entries]}")
+
+offset = 6 + 16 * count
+for index, (w, h, colours, res, planes, bpp, size, start) in enumerate(entries):
+    problems = []
+
+    def need(ok, what):
+        if not ok:
+            problems.append(what)
+        return ok
+
+    need((colours, res, planes) == ((16 if bpp == 4 else 0), 0, 1),
+         f"directory colour count/reserved/planes {colours}/{res}/{planes}")
+    need(start == offset, f"data at {start}, expected {offset} (right after the previous entry)")
+    offset = start + size
+    blob = ico[start:start + size]
+    stride = ((w * bpp + 31) // 32) * 4
+    mask_stride = ((w + 31) // 32) * 4
+    palette = (4 << bpp) if bpp <= 8 else 0
+    if need(len(blob) == size and size >= 40, "data runs past the end of the file") \
+            and need(blob[:8] != b"\x89PNG\r\n\x1a\n", "PNG entry, not a DIB"):
+        hsize, bw, bh, bplanes, bbits, compression = struct.unpack("<IiiHHI", blob[:20])
+        need((hsize, bw, bh, bplanes, bbits, compression) == (40, w, 2 * h, 1, bpp, 0),
+             f"DIB header size {hsize}, {bw}x{bh}, planes {bplanes}, {bbits} bits, "
+             f"compression {compression}")
+        need(size == 40 + palette + stride * h + mask_stride * h,
+             f"{size} bytes, expected {40 + palette + stride * h + mask_stride * h}")
+    if not problems:
+        pal = blob[40:40 + palette]
+        xor = blob[40 + palette:40 + palette + stride * h]
+        mask = blob[40 + palette + stride * h:]
+
+        def transparent(x, y):  # rows are stored bottom-up
+            row = mask[(h - 1 - y) * mask_stride:]
+            return bool(row[x // 8] & (0x80 >> (x % 8)))
+
+        def colour(x, y):
+            row = xor[(h - 1 - y) * stride:]
+            if bpp == 32:
+                return tuple(row[4 * x:4 * x + 4])  # B, G, R, A
+            i = row[x] if bpp == 8 else (row[x // 2] >> (0 if x % 2 else 4)) & 15
+            return tuple(pal[4 * i:4 * i + 3]) + (255,)
+
+        clear = sum(transparent(x, y) for y in range(h) for x in range(w))
+        need(transparent(0, 0) and transparent(w - 1, h - 1) and not transparent(w // 2, h // 2)
+             and 0.15 * w * h < clear < 0.6 * w * h,
+             f"AND mask: {clear} of {w * h} clear, corners/centre wrong")
+        if bpp == 32:
+            bad = [(x, y) for y in range(h) for x in range(w)
+                   if transparent(x, y) != (colour(x, y)[3] < 128)]
+            need(not bad, f"AND mask disagrees with alpha at {bad[:3]}")
+        else:
+            bad = [(x, y) for y in range(h) for x in range(w)
+                   if transparent(x, y) and colour(x, y)[:3] != (0, 0, 0)]
+            need(not bad, f"see-through pixels not black at {bad[:3]}")
+        box = colour(w // 2, h // 2)
+        need(box[2] > box[1] > box[0], f"centre BGR {box[:3]} is not brown/tan")
+    check(f"icon #{index} {w}x{h} {bpp}-bit: directory entry, DIB header (width, height*2, "
+          f"bpp, BI_RGB), size, palette, AND mask", not problems, "; ".join(problems))
+check("icon: the last entry ends at the end of the file", offset == len(ico),
+      f"{offset} vs {len(ico)}")
+
+sizes = [subprocess.run(["identify", "-format", "%wx%h", f"{images / 'package.ico'}[{k}]"],
+                        capture_output=True, text=True).stdout for k in range(len(expected))]
+check("icon: ImageMagick decodes all twelve images at their sizes",
+      sizes == [f"{s}x{s}" for s, _ in expected], f"{sizes}")
+
+# ---- package-48.png ---------------------------------------------------------
+png = (images / "package-48.png").read_bytes()
+check("png: PNG signature", png[:8] == b"\x89PNG\r\n\x1a\n")
+width, height, depth, ctype = struct.unpack(">IIBB", png[16:26])
+check("png: 48 x 48, 8-bit RGBA", (png[12:16], width, height, depth, ctype) == (b"IHDR", 48, 48, 8, 6),
+      f"{png[12:16]}, {width}x{height}, depth {depth}, type {ctype}")
+check("png: same pixels as the icon's 48-pixel 32-bit image",
+      decode(images / "package-48.png", "rgba") == decode(f"{images / 'package.ico'}[2]", "rgba"))
+
+sys.exit(1 if failures else 0)
+PY
+
+echo "== tools/make-images reproduces the committed files"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+if "$root/tools/make-images" "$tmp"; then
+  for f in banner.jpg package.ico package-48.png; do
+    if cmp -s "$images/$f" "$tmp/$f"; then
+      echo "ok   - $f is byte-identical"
+    else
+      echo "FAIL - $f differs from a fresh run of tools/make-images"
+      status=1
+    fi
+  done
+else
+  echo "FAIL - tools/make-images failed"
+  status=1
+fi
+
+if [ $status -eq 0 ]; then echo "== all image checks passed"; else echo "== image checks FAILED"; fi
+exit $status

@@ -8,6 +8,9 @@
 namespace ruvo::fake {
 namespace {
 
+// wchar_t is unsigned and 16 bits on Windows, signed and 32 bits on Linux.
+bool IsAscii(wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; }
+
 Text Fold(Text text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
@@ -147,7 +150,7 @@ Text FakeRegistry::DescribeStatus(RegistryResult status) {
 
 std::string FakeRegistry::ToAnsiCodePage(const Text& text) {
   std::string out;
-  for (wchar_t c : text) out += (c >= 0 && c < 0x80) ? static_cast<char>(c) : '?';
+  for (wchar_t c : text) out += IsAscii(c) ? static_cast<char>(c) : '?';
   return out;
 }
 
@@ -259,7 +262,7 @@ void FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& 
   }
   std::string bytes;
   for (const Text& line : lines) {
-    for (wchar_t c : line) bytes += (c >= 0 && c < 0x80) ? static_cast<char>(c) : '?';
+    for (wchar_t c : line) bytes += IsAscii(c) ? static_cast<char>(c) : '?';
     bytes += "\r\n";
   }
   files_[file] = bytes;

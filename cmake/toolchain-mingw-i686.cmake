@@ -1,0 +1,25 @@
+# Cross build for 32-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-i686).
+# The test programs run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(RUVO_MINGW_PREFIX i686-w64-mingw32)
+# The win32 thread model: no winpthread DLL, nothing to ship beside the exe.
+find_program(CMAKE_C_COMPILER NAMES ${RUVO_MINGW_PREFIX}-gcc-win32 ${RUVO_MINGW_PREFIX}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${RUVO_MINGW_PREFIX}-g++-win32 ${RUVO_MINGW_PREFIX}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${RUVO_MINGW_PREFIX}-windres REQUIRED)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${RUVO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(RUVO_WINE NAMES wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${RUVO_WINE})
+
+# Small and self-contained: every function and datum in its own section so the linker
+# can drop what is unused; the C and C++ runtimes linked in statically, symbols stripped.
+set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s")

@@ -1,0 +1,229 @@
+#include "platform/standalone/drive_c.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "platform/standalone/data_home.h"
+#include "platform/standalone/drive_posix.h"
+#include "platform/text.h"
+
+namespace ruvo {
+namespace {
+
+bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Characters Windows does not accept in a file or folder name.
+bool IsForbiddenInName(wchar_t c) {
+  return (c >= 0 && c < 0x20) || Text(L"<>:\"|?*").find(c) != Text::npos;
+}
+
+[[noreturn]] void Refuse(int code, const Text& why) {
+  throw PlatformError(FileFailure::Other, code, why);
+}
+
+// The system's own words for an errno, e.g. "Permission denied".
+Text SystemReason(int error) { return FromUtf8(std::generic_category().message(error)); }
+
+[[noreturn]] void Raise(int error, FileFailure failure) {
+  throw PlatformError(failure, error, SystemReason(error));
+}
+
+// ENOENT, and ENOTDIR when some parent is a file: the path does not lead anywhere.
+FileFailure PathFailure(int error) {
+  return error == ENOENT || error == ENOTDIR ? FileFailure::NotFound : FileFailure::Other;
+}
+
+bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+  const std::filesystem::path relative = inner.lexically_relative(outer);
+  return !relative.empty() && *relative.begin() != "..";
+}
+
+std::filesystem::path Canonical(const std::filesystem::path& path, const Text& windowsPath) {
+  std::error_code error;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  if (error) Refuse(error.value(), windowsPath + L": " + SystemReason(error.value()));
+  return canonical;
+}
+
+// Each line in the ANSI code page (plain ASCII here; anything else becomes '?'),
+// then CR LF.
+std::string TextFileBytes(const std::vector<Text>& lines) {
+  std::string bytes;
+  for (const Text& line : lines) {
+    for (wchar_t c : line) bytes += c >= 0 && c < 0x80 ? static_cast<char>(c) : '?';
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+int WriteAll(int fd, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  return 0;
+}
+
+// A new file beside the target, with a unique name such as ".ruvo.htm.k3Zq9a"; it is
+// removed again unless it was renamed into place.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::filesystem::path& target) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = "." + target.filename().string() + ".";
+      for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+      path_ = target.parent_path() / name;
+      // 0666 less the umask, as any new file: the browser must be able to read it.
+      fd_ = posix::FileDescriptor(
+          ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (fd_.valid()) return;
+      if (errno != EEXIST) Raise(errno, PathFailure(errno));
+    }
+    Raise(EEXIST, FileFailure::Other);
+  }
+  ~TemporaryFile() {
+    if (kept_) return;
+    fd_ = posix::FileDescriptor();
+    ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  posix::FileDescriptor& fd() { return fd_; }
+  const std::filesystem::path& path() const { return path_; }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::filesystem::path path_;
+  posix::FileDescriptor fd_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
+    : driveFolder_(std::move(driveFolder)) {}
+
+std::filesystem::path DriveCFileSystem::Map(const Text& windowsPath) const {
+  const Text& path = windowsPath;
+  if (path.find(L'\0') != Text::npos) Refuse(EINVAL, L"A path holds a NUL character");
+  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
+    Refuse(EACCES, path + L" is a network path; only drive C: is here");
+  }
+  if (path.size() < 2 || path[1] != L':') {
+    Refuse(EINVAL, path + L" is not a full path on drive C:");
+  }
+  if (path[0] != L'c' && path[0] != L'C') {
+    Refuse(EACCES, path + L" is not on drive C:, the only drive here");
+  }
+  if (path.size() == 2 || !IsSlash(path[2])) {
+    Refuse(EINVAL, path + L" is relative to the current folder of drive C:; only full paths "
+                          L"are accepted");
+  }
+
+  std::filesystem::path mapped = driveFolder_;
+  std::size_t start = 3;
+  bool inside = false;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSlash(path[end])) ++end;
+    const Text component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty() || component == L".") continue;
+    // Refused even where it would stay on the drive: never follow "..".
+    if (component == L"..") Refuse(EACCES, path + L" leaves drive C: (\"..\" is not followed)");
+    for (wchar_t c : component) {
+      if (IsForbiddenInName(c)) Refuse(EINVAL, path + L" is not a valid name on drive C:");
+    }
+    mapped /= ToUtf8(component);
+    inside = true;
+  }
+  if (!inside) return mapped;
+
+  // A symbolic link inside the drive must not lead the operation out of it.
+  const std::filesystem::path drive = Canonical(driveFolder_, path);
+  const std::filesystem::path folder = Canonical(mapped.parent_path(), path);
+  if (folder != drive && !IsWithin(folder, drive)) {
+    Refuse(EACCES, path + L" leaves drive C: through a symbolic link");
+  }
+  return mapped;
+}
+
+std::filesystem::path DriveCFileSystem::MapForUse(const Text& windowsPath, bool driveAllowed) {
+  std::filesystem::path mapped = Map(windowsPath);
+  if (!driveAllowed && mapped == driveFolder_) {
+    Refuse(EACCES, windowsPath + L" is the drive itself");
+  }
+  try {
+    CreatePrivateFolders(driveFolder_);
+  } catch (const std::filesystem::filesystem_error& error) {
+    Raise(error.code().value(), FileFailure::Other);
+  }
+  return mapped;
+}
+
+void DriveCFileSystem::MakeFolder(const Text& path) {
+  const std::filesystem::path folder = MapForUse(path, true);
+  if (::mkdir(folder.c_str(), 0777) == 0) return;
+  const int error = errno;
+  Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+}
+
+void DriveCFileSystem::RemoveFile(const Text& path) {
+  const std::filesystem::path file = MapForUse(path, true);
+  if (::unlink(file.c_str()) == 0) return;
+  // A folder gives EISDIR: it is not a file to delete.
+  const int error = errno;
+  Raise(error, PathFailure(error));
+}
+
+void DriveCFileSystem::RemoveFolder(const Text& path) {
+  const std::filesystem::path folder = MapForUse(path, false);
+  if (::rmdir(folder.c_str()) == 0) return;
+  const int error = errno;
+  if (error == ENOTEMPTY || error == EEXIST) Raise(error, FileFailure::NotEmpty);
+  if (error == ENOTDIR) {
+    // A file at the path itself is there but is no folder; a file on the way means
+    // the folder is not there.
+    std::error_code ignored;
+    const bool exists = std::filesystem::symlink_status(folder, ignored).type() !=
+                        std::filesystem::file_type::not_found;
+    Raise(error, exists ? FileFailure::Other : FileFailure::NotFound);
+  }
+  Raise(error, PathFailure(error));
+}
+
+void DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  const std::filesystem::path target = MapForUse(path, false);
+  const std::string bytes = TextFileBytes(lines);
+
+  TemporaryFile temporary(target);
+  if (const int error = WriteAll(temporary.fd().get(), bytes); error != 0) {
+    Raise(error, FileFailure::Other);
+  }
+  if (::fsync(temporary.fd().get()) != 0) Raise(errno, FileFailure::Other);
+  if (const int error = temporary.fd().Close(); error != 0) Raise(error, FileFailure::Other);
+  // A folder standing at the target makes this fail (EISDIR) and stay as it is.
+  if (::rename(temporary.path().c_str(), target.c_str()) != 0) Raise(errno, FileFailure::Other);
+  temporary.Keep();
+  if (const int error = posix::SyncFolder(target.parent_path()); error != 0) {
+    Raise(error, FileFailure::Other);
+  }
+}
+
+}  // namespace ruvo

@@ -1,0 +1,446 @@
+#include "platform/standalone/sqlite_registry.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <new>
+#include <utility>
+
+#include "platform/standalone/data_home.h"
+#include "platform/standalone/drive_posix.h"
+#include "platform/standalone/sqlite_store.h"
+
+namespace ruvo {
+namespace {
+
+// Further Windows status codes the stand-in reports.
+constexpr RegistryResult kErrorPathNotFound = 3;
+constexpr RegistryResult kErrorOutOfMemory = 14;
+constexpr RegistryResult kErrorDiskFull = 112;
+constexpr RegistryResult kErrorBadPathname = 161;
+constexpr RegistryResult kErrorBusy = 170;
+constexpr RegistryResult kErrorRegistryIoFailed = 1016;
+
+constexpr KeyHandle kFirstHandle = 0x100;
+constexpr KeyHandle kRootKeyId = 0;
+
+bool IsPredefined(PredefinedRoot root) {
+  return root == kHkeyClassesRoot || root == kHkeyCurrentUser || root == kHkeyLocalMachine ||
+         root == kHkeyUsers;
+}
+
+char ToAnsi(wchar_t c) { return c >= 0 && c < 0x80 ? static_cast<char>(c) : '?'; }
+
+// A key path or value name as the ANSI functions receive it: a C string.
+std::string AnsiName(const Text& text) {
+  std::string name;
+  for (wchar_t c : text) {
+    if (c == L'\0') break;
+    name += ToAnsi(c);
+  }
+  return name;
+}
+
+std::string Fold(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// "" names the root itself; otherwise no component may be empty.
+bool IsValidKeyPath(const std::string& path) {
+  if (path.empty()) return true;
+  return path.front() != '\\' && path.back() != '\\' && path.find("\\\\") == std::string::npos;
+}
+
+RegistryResult StatusOf(const sqlite::Failure& failure) {
+  switch (failure.code() & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kErrorBusy;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+      return kErrorAccessDenied;
+    case SQLITE_NOMEM:
+      return kErrorOutOfMemory;
+    case SQLITE_FULL:
+      return kErrorDiskFull;
+    default:
+      return failure.IsBadStore() ? kErrorBadDb : kErrorRegistryIoFailed;
+  }
+}
+
+RegistryResult StatusOfErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kErrorAccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENOMEM:
+      return kErrorOutOfMemory;
+    default:
+      return kErrorRegistryIoFailed;
+  }
+}
+
+struct FoundKey {
+  std::int64_t id;
+  std::string path;  // as spelled when it was created
+};
+
+std::optional<FoundKey> FindKey(sqlite::Connection& connection, PredefinedRoot root,
+                                const std::string& foldedPath) {
+  sqlite::Statement find =
+      connection.Prepare("SELECT id, path FROM keys WHERE root = ?1 AND folded_path = ?2");
+  find.Bind(1, std::int64_t{root}).Bind(2, foldedPath);
+  if (!find.Step()) return std::nullopt;
+  return FoundKey{find.Integer(0), find.String(1)};
+}
+
+std::int64_t InsertKey(sqlite::Connection& connection, PredefinedRoot root,
+                       const std::string& path) {
+  sqlite::Statement insert = connection.Prepare(
+      "INSERT INTO keys (root, path, folded_path) VALUES (?1, ?2, ?3) RETURNING id");
+  insert.Bind(1, std::int64_t{root}).Bind(2, path).Bind(3, Fold(path));
+  insert.Step();
+  const std::int64_t id = insert.Integer(0);
+  while (insert.Step()) {
+  }
+  return id;
+}
+
+bool KeyExists(sqlite::Connection& connection, std::int64_t id) {
+  sqlite::Statement find = connection.Prepare("SELECT 1 FROM keys WHERE id = ?1");
+  find.Bind(1, id);
+  return find.Step();
+}
+
+// Every subkey's folded path starts with the key's folded path and a backslash, so
+// it sorts between "PATH\" and "PATH]" (']' follows '\').
+bool HasSubkeys(sqlite::Connection& connection, PredefinedRoot root,
+                const std::string& foldedPath) {
+  sqlite::Statement find = connection.Prepare(
+      "SELECT 1 FROM keys WHERE root = ?1 AND folded_path > ?2 AND folded_path < ?3 LIMIT 1");
+  find.Bind(1, std::int64_t{root}).Bind(2, foldedPath + "\\").Bind(3, foldedPath + "]");
+  return find.Step();
+}
+
+// The row that holds a root's own values (path ""), made when first needed.
+std::int64_t RootKeyRow(sqlite::Connection& connection, PredefinedRoot root, bool create) {
+  if (auto found = FindKey(connection, root, "")) return found->id;
+  return create ? InsertKey(connection, root, "") : 0;
+}
+
+}  // namespace
+
+// One call's view of the store: its transaction and what the file holds.
+class SqliteRegistry::Session {
+ public:
+  // `createLayout`: an empty file receives the tables within this transaction.
+  Session(sqlite::Connection& connection, sqlite::Transaction::Kind kind, bool createLayout)
+      : connection(connection), transaction(connection, kind), layout(ReadLayout(connection)) {
+    if (createLayout && empty()) {
+      sqlite::CreateLayout(connection);
+      layout = sqlite::Layout::Ours;
+    }
+  }
+
+  bool empty() const { return layout == sqlite::Layout::Empty; }
+
+  sqlite::Connection& connection;
+  sqlite::Transaction transaction;
+  sqlite::Layout layout;
+};
+
+SqliteRegistry::SqliteRegistry(std::filesystem::path store, std::chrono::milliseconds busyTimeout)
+    : store_(std::move(store)), busyTimeout_(busyTimeout) {}
+
+SqliteRegistry::~SqliteRegistry() = default;
+
+std::string SqliteRegistry::CheckStore(const std::filesystem::path& store) {
+  const sqlite::Inspection inspection = sqlite::InspectStore(store, kDefaultBusyTimeout);
+  // A store that is merely locked is not damaged; the calls report the lock.
+  return inspection.state == sqlite::StoreState::Bad ? inspection.problem : std::string();
+}
+
+bool SqliteRegistry::Connect(Intent intent) {
+  if (connection_) return true;
+  const sqlite::Inspection inspection = sqlite::InspectStore(store_, busyTimeout_);
+  std::unique_ptr<sqlite::Connection> connection;
+  switch (inspection.state) {
+    case sqlite::StoreState::Missing: {
+      if (intent != Intent::Create) return false;
+      CreatePrivateFolders(store_.parent_path());
+      connection = std::make_unique<sqlite::Connection>(
+          store_, sqlite::Connection::Mode::ReadWriteCreate, busyTimeout_);
+      // The new file's name must survive a crash as well as its content.
+      if (const int error = posix::SyncFolder(store_.parent_path()); error != 0) {
+        throw std::filesystem::filesystem_error("Cannot flush the folder", store_.parent_path(),
+                                                std::error_code(error, std::generic_category()));
+      }
+      break;
+    }
+    case sqlite::StoreState::Usable:
+      connection = std::make_unique<sqlite::Connection>(
+          store_, sqlite::Connection::Mode::ReadWrite, busyTimeout_);
+      break;
+    case sqlite::StoreState::Busy:
+    case sqlite::StoreState::Bad:
+      throw sqlite::Failure(inspection.code, inspection.problem);
+  }
+  // A rollback journal keeps the store one self-contained file (no -wal or -shm
+  // beside it) that a read-only check can open without creating anything; FULL makes
+  // every commit reach the disk before the call returns.
+  connection->Execute("PRAGMA journal_mode = DELETE");
+  connection->Execute("PRAGMA synchronous = FULL");
+  connection_ = std::move(connection);
+  return true;
+}
+
+std::optional<SqliteRegistry::Session> SqliteRegistry::Begin(Intent intent) {
+  if (!Connect(intent)) return std::nullopt;
+  return std::optional<Session>(std::in_place, *connection_,
+                                intent == Intent::Read ? sqlite::Transaction::Kind::Read
+                                                       : sqlite::Transaction::Kind::Write,
+                                intent == Intent::Create);
+}
+
+KeyHandle SqliteRegistry::NewHandle(PredefinedRoot root, std::int64_t keyId) {
+  // Handles look like the system's: small multiples of four, never 0, never a
+  // predefined root, never one still open.
+  while (nextHandle_ == 0 || nextHandle_ >= kHkeyClassesRoot || handles_.count(nextHandle_) != 0) {
+    nextHandle_ = nextHandle_ >= kHkeyClassesRoot ? kFirstHandle : nextHandle_ + 4;
+  }
+  const KeyHandle handle = nextHandle_;
+  nextHandle_ += 4;
+  handles_[handle] = OpenKey{root, keyId};
+  return handle;
+}
+
+RegistryResult SqliteRegistry::Fail(const sqlite::Failure& failure) {
+  lastProblem_ = failure.what();
+  // The next call looks at the file afresh instead of trusting this connection.
+  if (failure.IsBadStore()) connection_.reset();
+  return StatusOf(failure);
+}
+
+template <typename Call>
+RegistryResult SqliteRegistry::Guarded(Call&& call) noexcept {
+  try {
+    lastProblem_.clear();
+    return call();
+  } catch (const sqlite::Failure& failure) {
+    return Fail(failure);
+  } catch (const std::filesystem::filesystem_error& error) {
+    lastProblem_ = error.what();
+    return StatusOfErrno(error.code().value());
+  } catch (const std::bad_alloc&) {
+    return kErrorOutOfMemory;
+  } catch (const std::exception& error) {
+    lastProblem_ = error.what();
+    return kErrorRegistryIoFailed;
+  }
+}
+
+RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
+  key = 0;
+  return Guarded([&]() -> RegistryResult {
+    if (!IsPredefined(root)) return kErrorInvalidHandle;
+    const std::string path = AnsiName(subKey);
+    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    if (path.empty()) {
+      key = NewHandle(root, kRootKeyId);
+      return kErrorSuccess;
+    }
+    auto session = Begin(Intent::Read);
+    if (!session || session->empty()) return kErrorFileNotFound;
+    const auto found = FindKey(session->connection, root, Fold(path));
+    if (!found) return kErrorFileNotFound;
+    session->transaction.Commit();
+    key = NewHandle(root, found->id);
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
+                                           KeyHandle& key) {
+  return Open(root, subKey, key);
+}
+
+RegistryResult SqliteRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
+                                             std::uint32_t, std::uint32_t, KeyHandle& key) {
+  // Every handle may read and write: the stand-in keeps no access rights.
+  return Open(root, subKey, key);
+}
+
+RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
+                                               std::uint32_t, std::uint32_t, KeyHandle& key,
+                                               std::uint32_t& disposition) {
+  key = 0;
+  return Guarded([&]() -> RegistryResult {
+    if (!IsPredefined(root)) return kErrorInvalidHandle;
+    const std::string path = AnsiName(subKey);
+    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    if (path.empty()) {
+      key = NewHandle(root, kRootKeyId);
+      disposition = kRegOpenedExistingKey;
+      return kErrorSuccess;
+    }
+    auto session = Begin(Intent::Create);
+    // Walk down the path, creating each missing key below the spelling of its
+    // existing parent.
+    std::string spelled;
+    std::int64_t id = 0;
+    bool existed = false;
+    for (std::size_t start = 0; start <= path.size();) {
+      std::size_t end = path.find('\\', start);
+      if (end == std::string::npos) end = path.size();
+      const std::string component = path.substr(start, end - start);
+      const auto found = FindKey(session->connection, root, Fold(path.substr(0, end)));
+      existed = found.has_value();
+      spelled = existed ? found->path : (spelled.empty() ? component : spelled + "\\" + component);
+      id = existed ? found->id : InsertKey(session->connection, root, spelled);
+      start = end + 1;
+    }
+    session->transaction.Commit();
+    key = NewHandle(root, id);
+    disposition = existed ? kRegOpenedExistingKey : kRegCreatedNewKey;
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegSetValueExA(KeyHandle key, const Text& valueName,
+                                              std::int32_t type,
+                                              const std::vector<std::uint8_t>& data) {
+  return Guarded([&]() -> RegistryResult {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    const OpenKey target = handle->second;
+    // Only a root's own values can be the first thing written to a new store.
+    auto session = Begin(target.keyId == kRootKeyId ? Intent::Create : Intent::Change);
+    if (!session || session->empty()) return kErrorKeyDeleted;
+    std::int64_t id = target.keyId;
+    if (id == kRootKeyId) {
+      id = RootKeyRow(session->connection, target.root, true);
+    } else if (!KeyExists(session->connection, id)) {
+      return kErrorKeyDeleted;
+    }
+    const std::string name = AnsiName(valueName);
+    sqlite::Statement upsert = session->connection.Prepare(
+        "INSERT INTO key_values (key_id, name, folded_name, type, data)"
+        " VALUES (?1, ?2, ?3, ?4, ?5)"
+        " ON CONFLICT (key_id, folded_name) DO UPDATE SET type = excluded.type,"
+        " data = excluded.data");
+    upsert.Bind(1, id).Bind(2, name).Bind(3, Fold(name)).Bind(4, std::int64_t{type}).Bind(5, data);
+    upsert.Step();
+    session->transaction.Commit();
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
+                                                std::int32_t& type,
+                                                std::vector<std::uint8_t>& data) {
+  return Guarded([&]() -> RegistryResult {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    const OpenKey target = handle->second;
+    auto session = Begin(Intent::Read);
+    const RegistryResult gone = target.keyId == kRootKeyId ? kErrorFileNotFound : kErrorKeyDeleted;
+    if (!session || session->empty()) return gone;
+    std::int64_t id = target.keyId;
+    if (id == kRootKeyId) {
+      id = RootKeyRow(session->connection, target.root, false);
+      if (id == 0) return kErrorFileNotFound;
+    } else if (!KeyExists(session->connection, id)) {
+      return kErrorKeyDeleted;
+    }
+    sqlite::Statement read = session->connection.Prepare(
+        "SELECT type, data FROM key_values WHERE key_id = ?1 AND folded_name = ?2");
+    read.Bind(1, id).Bind(2, Fold(AnsiName(valueName)));
+    if (!read.Step()) return kErrorFileNotFound;
+    const auto storedType = static_cast<std::int32_t>(read.Integer(0));
+    std::vector<std::uint8_t> bytes = read.Blob(1);
+    session->transaction.Commit();
+    type = storedType;
+    data = std::move(bytes);
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
+  return Guarded([&]() -> RegistryResult {
+    if (!IsPredefined(root)) return kErrorInvalidHandle;
+    const std::string path = AnsiName(subKey);
+    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    if (path.empty()) return kErrorAccessDenied;  // a root cannot be deleted
+    auto session = Begin(Intent::Change);
+    if (!session || session->empty()) return kErrorFileNotFound;
+    const std::string folded = Fold(path);
+    const auto found = FindKey(session->connection, root, folded);
+    if (!found) return kErrorFileNotFound;
+    if (HasSubkeys(session->connection, root, folded)) return kErrorAccessDenied;
+    sqlite::Statement values = session->connection.Prepare("DELETE FROM key_values WHERE key_id = ?1");
+    values.Bind(1, found->id).Step();
+    sqlite::Statement keys = session->connection.Prepare("DELETE FROM keys WHERE id = ?1");
+    keys.Bind(1, found->id).Step();
+    session->transaction.Commit();
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegCloseKey(KeyHandle key) {
+  // Closing a handle to a deleted key is fine, as on Windows.
+  return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+Text SqliteRegistry::DescribeStatus(RegistryResult status) {
+  switch (status) {
+    case kErrorSuccess:
+      return L"The operation completed successfully.";
+    case kErrorFileNotFound:
+      return L"The system cannot find the file specified.";
+    case kErrorPathNotFound:
+      return L"The system cannot find the path specified.";
+    case kErrorAccessDenied:
+      return L"Access is denied.";
+    case kErrorInvalidHandle:
+      return L"The handle is invalid.";
+    case kErrorOutOfMemory:
+      return L"Not enough storage is available to complete this operation.";
+    case kErrorDiskFull:
+      return L"There is not enough space on the disk.";
+    case kErrorBadPathname:
+      return L"The specified path is invalid.";
+    case kErrorBusy:
+      return L"The requested resource is in use.";
+    case kErrorBadDb:
+      return L"The configuration registry database is corrupt.";
+    case kErrorRegistryIoFailed:
+      return L"An I/O operation initiated by the registry failed unrecoverably. The registry "
+             L"could not read in, or write out, or flush, one of the files that contain the "
+             L"system's image of the registry.";
+    case kErrorKeyDeleted:
+      return L"Illegal operation attempted on a registry key that has been marked for deletion.";
+    default:
+      return L"Error " + std::to_wstring(status) + L".";
+  }
+}
+
+std::string SqliteRegistry::ToAnsiCodePage(const Text& text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (wchar_t c : text) bytes += ToAnsi(c);
+  return bytes;
+}
+
+}  // namespace ruvo

@@ -1,0 +1,213 @@
+// Runs the handler page in Chromium the way Internet Explorer runs a context-menu
+// page: loaded from its file:// address, with external.menuArguments standing for
+// the window in which the user right-clicked a link.
+import { readFileSync } from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+import { chromium } from 'playwright-core';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+// The build's default service addresses; the reference page carries these.
+const defaultServices = Object.freeze({
+  scribe: 'https://scribe.ruvo.example',
+  grid: 'https://grid.ruvo.example',
+  deck: 'https://deck.ruvo.example',
+});
+
+// The service addresses the page was built with.
+export const services = Object.freeze({
+  scribe: process.env.RUVO_SCRIBE_URL || defaultServices.scribe,
+  grid: process.env.RUVO_GRID_URL || defaultServices.grid,
+  deck: process.env.RUVO_DECK_URL || defaultServices.deck,
+});
+
+// Where each family's service takes the link's address.
+export const serviceEntry = Object.freeze({
+  scribe: `${services.scribe}/publicimport.im?url=`,
+  grid: `${services.grid}/view.do?url=`,
+  deck: `${services.deck}/publicimport.im?url=`,
+});
+
+export const alertText =
+  'Installer currently supports Doc (doc, rtf, odt and sxw), Grid ( xls, sxc, csv and csc) ' +
+  'and Deck ( sxi, ppt and pps) Links .';
+
+// The document in which links are right-clicked, unless a case names another.
+export const defaultLinkBase = 'https://www.example.com/pages/index.html';
+
+export function pageFilePath() {
+  const file = process.env.RUVO_PAGE_FILE;
+  if (!file) {
+    throw new Error(
+      'RUVO_PAGE_FILE is not set: run tests/page/run.sh PAGE_WRITER, which writes the page ' +
+        'with the installer\'s own writer and points RUVO_PAGE_FILE at it');
+  }
+  return path.resolve(file);
+}
+
+// The bytes the installer writes: the reference page of the logic's tests, with the
+// three service addresses this build uses.
+export function expectedPageBytes() {
+  const reference = readFileSync(
+    path.join(here, '..', '..', 'logic', 'data', 'expected_ruvo.htm'), 'latin1');
+  let text = reference;
+  for (const family of ['scribe', 'grid', 'deck']) {
+    text = text.replace(`targeturl = '${defaultServices[family]}/`,
+      `targeturl = '${services[family]}/`);
+  }
+  return Buffer.from(text, 'latin1');
+}
+
+export async function launchBrowser() {
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    // launch() gives every browser a fresh, temporary user-data folder of its own.
+    args: [
+      '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    ],
+  });
+}
+
+// Runs in the handler page before any of its own scripts. `link` describes the
+// right-clicked link: its href attribute (absent when undefined), the base address of
+// its document, and optionally an element inside the link that took the click.
+function installMenuContext(link) {
+  if (window.top !== window) return;  // only the handler page itself
+
+  const opens = [];
+  const alerts = [];
+  // Record instead of opening or showing anything: nothing may leave the page.
+  window.open = function (...args) {
+    opens.push(args.map(String));
+    return null;
+  };
+  window.alert = function (...args) {
+    alerts.push(args.map(String));
+  };
+
+  let menuWindow = null;
+  function rightClickedWindow() {
+    // A real second document, holding a real link, so that href is the browser's
+    // own absolute form of the address.
+    const frame = document.createElement('iframe');
+    frame.hidden = true;
+    (document.body || document.documentElement).appendChild(frame);
+    const win = frame.contentWindow;
+    const doc = win.document;
+    const base = doc.createElement('base');
+    base.href = link.base;
+    doc.head.appendChild(base);
+    const anchor = doc.createElement('a');
+    if (link.href !== undefined) anchor.setAttribute('href', link.href);
+    let clicked = anchor;
+    if (link.inner === 'img') {
+      clicked = doc.createElement('img');
+      clicked.alt = 'link';
+      anchor.appendChild(clicked);
+    } else if (link.inner) {
+      clicked = doc.createElement(link.inner);
+      clicked.textContent = 'link';
+      anchor.appendChild(clicked);
+    } else {
+      anchor.textContent = 'link';
+    }
+    doc.body.appendChild(anchor);
+    // The user's right click: the menu's window keeps that event as its current one
+    // while the handler page runs.
+    let menuEvent = null;
+    win.addEventListener('contextmenu', (e) => {
+      menuEvent = e;
+      e.preventDefault();
+    }, { once: true });
+    clicked.dispatchEvent(
+      new win.MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 }));
+    win.event = menuEvent;
+    return win;
+  }
+  // The page's document must exist to hold the link's window, so it is made on first use.
+  Object.defineProperty(window.external, 'menuArguments', {
+    get() {
+      menuWindow ??= rightClickedWindow();
+      return menuWindow;
+    },
+  });
+
+  Object.defineProperty(window, '__ruvoHarness', {
+    value: Object.freeze({
+      record: () => ({ opens: opens.slice(), alerts: alerts.slice() }),
+      linkHref: () => (menuWindow ? menuWindow.document.querySelector('a').href : null),
+      linkRan: () => window.ruvoLinkRan === true || menuWindow?.ruvoLinkRan === true,
+    }),
+  });
+}
+
+// One browser and one tab for a test file; every link loads the page afresh.
+export class HandlerPageRunner {
+  constructor(browser, page) {
+    this.browser = browser;
+    this.page = page;
+    this.pageUrl = pathToFileURL(pageFilePath()).href;
+    this.seen = null;
+    page.on('pageerror', (e) => this.seen?.pageErrors.push(e.message));
+    page.on('request', (r) => {
+      if (r.url() !== this.pageUrl) this.seen?.requests.push(r.url());
+    });
+    page.on('popup', (p) => this.seen?.popups.push(p.url()));
+    page.on('dialog', (d) => {
+      this.seen?.dialogs.push(d.message());
+      d.dismiss().catch(() => {});
+    });
+  }
+
+  static async start() {
+    const browser = await launchBrowser();
+    const context = await browser.newContext();
+    return new HandlerPageRunner(browser, await context.newPage());
+  }
+
+  async close() {
+    await this.browser.close();
+  }
+
+  // Loads the page with the menu context for `link`, then, when `choose` is true, does
+  // what choosing the menu entry does. Returns everything the page did.
+  async run(link, { choose = true } = {}) {
+    this.seen = { pageErrors: [], requests: [], popups: [], dialogs: [] };
+    const menuContext = await this.page.addInitScript(
+      installMenuContext, { base: defaultLinkBase, ...link });
+    try {
+      await this.page.goto(this.pageUrl, { waitUntil: 'load' });
+      const outcome = await this.page.evaluate((choose) => {
+        const harness = window.__ruvoHarness;
+        const atLoad = harness.record();
+        let thrown = null;
+        if (choose) {
+          try {
+            // Chromium does not run VBScript: these are the page's VBScript block's three
+            // statements, performed here as Internet Explorer runs them.
+            const oWindow = external.menuArguments;
+            const doc = external.menuArguments.document;  // bound and unused, as in the page
+            void doc;
+            ruvoCheck(oWindow.event.srcElement);
+          } catch (e) {
+            thrown = `${e.name}: ${e.message}`;
+          }
+        }
+        const functions = {};
+        for (const name of ['ruvoCheck', 'isRuvoScribeCompatible', 'isRuvoGridCompatible',
+          'isRuvoDeckCompatible', 'isRuvoGridRCompatible', 'isRuvoScribeRCompatible']) {
+          functions[name] = typeof window[name];
+        }
+        return { atLoad, thrown, ...harness.record(), href: harness.linkHref(),
+                 linkRan: harness.linkRan(), functions };
+      }, choose);
+      return { ...outcome, ...this.seen, frameUrls: this.page.frames().map((f) => f.url()),
+               pageUrl: this.page.url() };
+    } finally {
+      await menuContext.dispose();
+    }
+  }
+}

@@ -1,0 +1,117 @@
+#include "platform/standalone/fltk_user_interface.h"
+
+#include <FL/Fl.H>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "platform/standalone/fltk_message_box.h"
+#include "platform/text.h"
+#include "registration/messages.h"
+#include "window/layout.h"
+
+namespace ruvo {
+namespace {
+
+constexpr const char* kLogVariable = "RUVO_UI_LOG";
+
+std::string Escaped(const std::string& field) {
+  std::string out;
+  for (const char c : field) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+const char* IconName(MessageIcon icon) {
+  return icon == MessageIcon::Error ? "error" : "information";
+}
+
+std::string ApplicationTitle() { return ToUtf8(std::wstring(kApplicationTitle)); }
+
+}  // namespace
+
+UserInterfaceLog UserInterfaceLog::FromEnvironment() {
+  const char* file = std::getenv(kLogVariable);
+  if (file == nullptr || *file == '\0') return UserInterfaceLog(std::nullopt);
+  return UserInterfaceLog(std::string(file));
+}
+
+void UserInterfaceLog::WindowShown(const std::string& title, const std::string& caption,
+                                   const std::string& font) const {
+  Append("window\t" + Escaped(title) + "\t" + Escaped(caption) + "\t" + Escaped(font));
+}
+
+void UserInterfaceLog::MessageShown(MessageIcon icon, const std::string& title,
+                                    const std::string& text) const {
+  Append(std::string("message\t") + IconName(icon) + "\t" + Escaped(title) + "\t" +
+         Escaped(text));
+}
+
+void UserInterfaceLog::Append(const std::string& line) const {
+  if (!file_) return;
+  std::ofstream out(*file_, std::ios::app | std::ios::binary);
+  out << line << '\n';
+  out.flush();
+  if (!out) {
+    std::fprintf(stderr, "ruvo-linklens: cannot append to %s (%s): %s\n", kLogVariable,
+                 file_->c_str(), std::strerror(errno));
+  }
+}
+
+void ShowApplicationMessage(const UserInterfaceLog& log, const FltkFont& font, const Text& text,
+                            MessageIcon icon, Fl_Window* owner) {
+  MessageBoxContent content{ApplicationTitle(), ToUtf8(text), icon};
+  log.MessageShown(icon, content.title, content.text);
+  RunMessageBox(content, font, owner);
+}
+
+FltkUserInterface::FltkUserInterface(FltkMainWindow& window, const FltkFonts& fonts, int dpi,
+                                     const UserInterfaceLog& log)
+    : window_(window),
+      fonts_(fonts),
+      messageFont_(MessageBoxFont(fonts, dpi)),
+      log_(log),
+      buttonFontName_(kMainWindow.font->face) {}
+
+void FltkUserInterface::ShowMessage(const Text& text, MessageIcon icon) {
+  ShowApplicationMessage(log_, messageFont_, text, icon, &window_.Window());
+}
+
+Text FltkUserInterface::ActionButtonCaption() {
+  const char* caption = window_.ActionButton().label();
+  return caption != nullptr ? FromUtf8(caption) : Text();
+}
+
+void FltkUserInterface::SetActionButtonCaption(const Text& caption) {
+  window_.ActionButton().copy_label(ToUtf8(caption).c_str());
+  window_.ActionButton().redraw();
+}
+
+void FltkUserInterface::SetActionButtonFontName(const Text& face) {
+  // Only the face changes; the size stays.
+  window_.ActionButton().labelfont(fonts_.ForFace(face));
+  window_.ActionButton().redraw();
+  buttonFontName_ = face;
+}
+
+void FltkUserInterface::EndProgram() {
+  while (Fl_Window* window = Fl::first_window()) window->hide();
+}
+
+void FltkUserInterface::ShowWindow() {
+  log_.WindowShown(window_.Window().label(), ToUtf8(ActionButtonCaption()),
+                   ToUtf8(buttonFontName_));
+  window_.Show();
+}
+
+}  // namespace ruvo

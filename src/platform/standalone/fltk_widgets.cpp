@@ -1,0 +1,143 @@
+#include "platform/standalone/fltk_widgets.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace ruvo {
+namespace {
+
+// The clip region a widget draws inside, for the length of one draw().
+class ClipTo {
+ public:
+  explicit ClipTo(const Fl_Widget& widget) {
+    fl_push_clip(widget.x(), widget.y(), widget.w(), widget.h());
+  }
+  ~ClipTo() { fl_pop_clip(); }
+  ClipTo(const ClipTo&) = delete;
+  ClipTo& operator=(const ClipTo&) = delete;
+};
+
+void FillBackground(const Fl_Widget& widget) {
+  fl_color(widget.color());
+  fl_rectf(widget.x(), widget.y(), widget.w(), widget.h());
+}
+
+bool IsEnterKey(int key) { return key == FL_Enter || key == FL_KP_Enter; }
+
+constexpr int kModifierKeys = FL_SHIFT | FL_CTRL | FL_ALT | FL_META;
+
+}  // namespace
+
+PictureArea::PictureArea(int x, int y, int w, int h, const Fl_Image* picture)
+    : Fl_Widget(x, y, w, h), picture_(picture) {}
+
+int PictureArea::handle(int event) {
+  // Accepting the focus is all it does; Tab then reaches the window's navigation.
+  return event == FL_FOCUS || event == FL_UNFOCUS ? 1 : 0;
+}
+
+void PictureArea::draw() {
+  ClipTo clip(*this);
+  FillBackground(*this);
+  // Fl_Image::draw is not const in FLTK 1.3; drawing does not change the picture.
+  if (picture_ != nullptr) const_cast<Fl_Image*>(picture_)->draw(x(), y());
+}
+
+PushButton::PushButton(int x, int y, int w, int h) : Fl_Button(x, y, w, h) {}
+
+int PushButton::handle(int event) {
+  if (event == FL_KEYBOARD && Fl::focus() == this && IsEnterKey(Fl::event_key()) &&
+      (Fl::event_state() & kModifierKeys) == 0) {
+    do_callback();
+    return 1;
+  }
+  return Fl_Button::handle(event);
+}
+
+StraightLine::StraightLine(int x1, int y1, int x2, int y2)
+    : Fl_Widget(std::min(x1, x2), std::min(y1, y2), std::max(1, std::abs(x2 - x1)),
+                std::max(1, std::abs(y2 - y1))),
+      x1_(x1),
+      y1_(y1),
+      x2_(x2),
+      y2_(y2) {}
+
+void StraightLine::draw() {
+  // The box ends one pixel short of the far corner, which leaves out the last point.
+  ClipTo clip(*this);
+  fl_color(color());
+  fl_line_style(FL_SOLID, 1);
+  fl_line(x1_, y1_, x2_, y2_);
+  fl_line_style(0);
+}
+
+TextLine::TextLine(int x, int y, int w, int h, std::string text)
+    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
+  clear_visible_focus();
+}
+
+void TextLine::draw() {
+  ClipTo clip(*this);
+  FillBackground(*this);
+  fl_font(labelfont(), labelsize());
+  fl_color(labelcolor());
+  fl_draw(text_.c_str(), x(), y() + fl_height() - fl_descent());
+}
+
+TextBlock::TextBlock(int x, int y, int w, int h, std::string text)
+    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
+  clear_visible_focus();
+}
+
+void TextBlock::draw() {
+  ClipTo clip(*this);
+  FillBackground(*this);
+  fl_font(labelfont(), labelsize());
+  fl_color(labelcolor());
+  fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP,
+          nullptr, 0);
+}
+
+MessageSign::MessageSign(int x, int y, MessageIcon icon)
+    : Fl_Widget(x, y, kSize, kSize), icon_(icon) {
+  clear_visible_focus();
+}
+
+void MessageSign::draw() {
+  ClipTo clip(*this);
+  FillBackground(*this);
+  if (icon_ == MessageIcon::Error) {
+    DrawError();
+  } else {
+    DrawInformation();
+  }
+}
+
+// A blue disc with a white "i": a dot over a stem.
+void MessageSign::DrawInformation() const {
+  fl_color(fl_rgb_color(0x1F, 0x5F, 0xC7));
+  fl_pie(x(), y(), kSize, kSize, 0, 360);
+  fl_color(FL_WHITE);
+  const int centre = x() + kSize / 2;
+  fl_pie(centre - 3, y() + 6, 6, 6, 0, 360);
+  fl_rectf(centre - 3, y() + 14, 6, 12);
+}
+
+// A red disc with a white cross.
+void MessageSign::DrawError() const {
+  fl_color(fl_rgb_color(0xD1, 0x2F, 0x2F));
+  fl_pie(x(), y(), kSize, kSize, 0, 360);
+  fl_color(FL_WHITE);
+  fl_line_style(FL_SOLID | FL_CAP_ROUND, 4);
+  const int near = 10;
+  const int far = kSize - 10;
+  fl_line(x() + near, y() + near, x() + far, y() + far);
+  fl_line(x() + far, y() + near, x() + near, y() + far);
+  fl_line_style(0);
+}
+
+}  // namespace ruvo

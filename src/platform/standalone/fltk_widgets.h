@@ -1,0 +1,94 @@
+// The kinds of control the installer's windows are made of, as FLTK widgets that
+// draw exactly what a Windows control of that kind shows.
+#pragma once
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Image.H>
+#include <FL/Fl_Widget.H>
+
+#include <string>
+
+#include "platform/platform_services.h"
+
+namespace ruvo {
+
+// A picture shown at its natural size from the area's top-left corner and cut off
+// at the area's edges. It can hold the keyboard focus but shows no focus mark and
+// handles no other event.
+class PictureArea : public Fl_Widget {
+ public:
+  PictureArea(int x, int y, int w, int h, const Fl_Image* picture);
+  int handle(int event) override;
+
+ protected:
+  void draw() override;
+
+ private:
+  const Fl_Image* picture_;  // may be nullptr: then only the background shows
+};
+
+// A push button that the keyboard presses while it has the focus: Space, as every
+// FLTK button, and Enter, as on Windows.
+class PushButton : public Fl_Button {
+ public:
+  PushButton(int x, int y, int w, int h);
+  int handle(int event) override;
+};
+
+// A solid one-pixel line between two corners of the widget's box. It handles no
+// events.
+class StraightLine : public Fl_Widget {
+ public:
+  // From (x1, y1) to (x2, y2); the last point is not drawn, as with Windows' LineTo.
+  StraightLine(int x1, int y1, int x2, int y2);
+
+ protected:
+  void draw() override;
+
+ private:
+  int x1_, y1_, x2_, y2_;
+};
+
+// One line of text from the box's top-left corner on an opaque background, cut off
+// at the box: no wrapping, no padding, no '&' or '@' interpretation. It never takes
+// the focus.
+class TextLine : public Fl_Widget {
+ public:
+  TextLine(int x, int y, int w, int h, std::string text);
+
+ protected:
+  void draw() override;
+
+ private:
+  std::string text_;  // UTF-8
+};
+
+// Wrapped text from the box's top-left corner, as a message box shows it.
+class TextBlock : public Fl_Widget {
+ public:
+  TextBlock(int x, int y, int w, int h, std::string text);
+
+ protected:
+  void draw() override;
+
+ private:
+  std::string text_;  // UTF-8
+};
+
+// The round information or error sign at the left of a message box.
+class MessageSign : public Fl_Widget {
+ public:
+  static constexpr int kSize = 32;
+  MessageSign(int x, int y, MessageIcon icon);
+
+ protected:
+  void draw() override;
+
+ private:
+  void DrawInformation() const;
+  void DrawError() const;
+
+  MessageIcon icon_;
+};
+
+}  // namespace ruvo

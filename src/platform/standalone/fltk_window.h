@@ -1,0 +1,68 @@
+// The installer window in FLTK, built from the layout table (kMainWindow and
+// kControls) and nothing else.
+#pragma once
+
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_RGB_Image.H>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/standalone/fltk_look.h"
+#include "platform/standalone/fltk_widgets.h"
+#include "window/layout.h"
+
+namespace ruvo {
+
+class FltkMainWindow {
+ public:
+  // `banner` and `icon` may be nullptr; `banner` must outlive the window.
+  FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* banner,
+                 const Fl_RGB_Image* icon);
+  FltkMainWindow(const FltkMainWindow&) = delete;
+  FltkMainWindow& operator=(const FltkMainWindow&) = delete;
+
+  Fl_Window& Window() { return window_; }
+  Fl_Button& ActionButton() { return *actionButton_; }
+  // Runs when the button is pressed (mouse, Space or Enter).
+  void OnActionButtonPressed(std::function<void()> handler);
+
+  // Shows the window with the first control of the focus order holding the focus.
+  void Show();
+
+ private:
+  struct Focusable {
+    int tabIndex;
+    Fl_Widget* widget;
+  };
+
+  // One function per kind of control; each returns the widget it added.
+  Fl_Widget& AddControl(const ControlRecord& control);
+  PictureArea& AddPictureArea(const ControlRecord& control);
+  PushButton& AddPushButton(const ControlRecord& control);
+  StraightLine& AddStraightLine(const ControlRecord& control);
+  TextLine& AddTextLine(const ControlRecord& control);
+  void ArrangeFocusOrder(std::vector<Focusable> focusable);
+  FltkFont FontOf(const ControlRecord& control) const;
+
+  static void CloseRequested(Fl_Widget* window, void* data);
+  static void ActionButtonPressed(Fl_Widget* button, void* data);
+
+  const FltkFonts& fonts_;
+  const int dpi_;
+  const Fl_Image* banner_;
+  Fl_Double_Window window_;
+  // The controls by kind, in creation order. A deque never moves what it holds, so
+  // the window's pointers to them stay good; they are destroyed before the window,
+  // each taking itself out of it.
+  std::deque<PictureArea> pictureAreas_;
+  std::deque<PushButton> pushButtons_;
+  std::deque<StraightLine> straightLines_;
+  std::deque<TextLine> textLines_;
+  PushButton* actionButton_ = nullptr;
+  std::function<void()> actionButtonPressed_;
+};
+
+}  // namespace ruvo

@@ -1,0 +1,138 @@
+// ruvo-linklens: the installer as a stand-alone Linux program. The registry lives in
+// an SQLite file and drive C: in a folder, both under the user's XDG data folder; the
+// window is drawn with FLTK. It takes no arguments and reads no configuration.
+//
+// Exit status: 0 when the window was closed or its action ran, 1 when the program
+// could not start (a damaged registry store, say) or failed unexpectedly, 2 when
+// there is no display.
+
+#include <FL/Fl.H>
+#include <FL/x.H>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "platform/standalone/data_home.h"
+#include "platform/standalone/drive_c.h"
+#include "platform/standalone/fltk_images.h"
+#include "platform/standalone/fltk_look.h"
+#include "platform/standalone/fltk_user_interface.h"
+#include "platform/standalone/fltk_window.h"
+#include "platform/standalone/sqlite_registry.h"
+#include "platform/text.h"
+#include "window/main_window.h"
+
+namespace ruvo {
+namespace {
+
+constexpr int kEnded = 0;
+constexpr int kFailed = 1;
+constexpr int kNoDisplay = 2;
+
+// FLTK 1.3 ends the process on its own when it cannot open the display, so the
+// program opens it first and hands it over.
+bool OpenDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') {
+    std::fprintf(stderr,
+                 "ruvo-linklens: no X display: DISPLAY is not set.\n"
+                 "Run it on a desktop session (under Wayland through XWayland), or on a "
+                 "virtual display:\n  xvfb-run -a scripts/run\n");
+    return false;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    std::fprintf(stderr,
+                 "ruvo-linklens: cannot open the X display \"%s\".\n"
+                 "Check DISPLAY and the X server's access rules, or use a virtual display:\n"
+                 "  xvfb-run -a scripts/run\n",
+                 name);
+    return false;
+  }
+  fl_open_display(display);  // FLTK owns the connection from here on
+  return true;
+}
+
+Text StoreDamagedMessage(const std::filesystem::path& store, const std::string& problem) {
+  return FromUtf8("RUVO LinkLens cannot use its registry store\n" + store.string() + "\n" +
+                  problem +
+                  "\n\nNothing was changed. Move the file aside or restore it from a "
+                  "backup, then start RUVO LinkLens again.");
+}
+
+Text UnexpectedFailureMessage(const std::string& what) {
+  return FromUtf8("RUVO LinkLens stopped because of an unexpected failure.\n\n" + what);
+}
+
+// Dialogs take FLTK's background colour: make it the window's 3-D face colour.
+void UseButtonFaceForDialogs() {
+  unsigned char red = 0, green = 0, blue = 0;
+  Fl::get_color(FltkColour(SystemColour::ButtonFace), red, green, blue);
+  Fl::background(red, green, blue);
+}
+
+struct Toolkit {
+  FltkFonts fonts;
+  int dpi;
+  FltkFont messageFont;
+  UserInterfaceLog log;
+};
+
+int RunInstallerWindow(Toolkit& toolkit) {
+  const std::filesystem::path store = RegistryStoreFile();
+  if (const std::string problem = SqliteRegistry::CheckStore(store); !problem.empty()) {
+    ShowApplicationMessage(toolkit.log, toolkit.messageFont, StoreDamagedMessage(store, problem),
+                           MessageIcon::Error, nullptr);
+    return kFailed;
+  }
+  SqliteRegistry registry(store);
+  DriveCFileSystem files(DriveCFolder());
+
+  EmbeddedImages images;
+  FltkMainWindow window(toolkit.fonts, toolkit.dpi, images.Banner(), images.PackageIcon());
+  FltkUserInterface ui(window, toolkit.fonts, toolkit.dpi, toolkit.log);
+  PlatformServices platform{registry, files, ui};
+  MainWindow mainWindow(platform);
+
+  mainWindow.Form_Load();
+  // A click always ends the program; nothing may escape into FLTK's event loop.
+  int status = kEnded;
+  window.OnActionButtonPressed([&] {
+    try {
+      mainWindow.ActionButton_Click();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
+      ShowApplicationMessage(toolkit.log, toolkit.messageFont,
+                             UnexpectedFailureMessage(error.what()), MessageIcon::Error,
+                             &window.Window());
+      ui.EndProgram();
+      status = kFailed;
+    }
+  });
+  ui.ShowWindow();
+  Fl::run();
+  return status;
+}
+
+int Run() {
+  if (!OpenDisplay()) return kNoDisplay;
+  UseButtonFaceForDialogs();
+  const int dpi = ScreenDpi();
+  Toolkit toolkit{FltkFonts(), dpi, {}, UserInterfaceLog::FromEnvironment()};
+  toolkit.messageFont = MessageBoxFont(toolkit.fonts, dpi);
+  try {
+    return RunInstallerWindow(toolkit);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
+    ShowApplicationMessage(toolkit.log, toolkit.messageFont,
+                           UnexpectedFailureMessage(error.what()), MessageIcon::Error, nullptr);
+    return kFailed;
+  }
+}
+
+}  // namespace
+}  // namespace ruvo
+
+int main() { return ruvo::Run(); }

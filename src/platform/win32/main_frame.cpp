@@ -1,0 +1,265 @@
+#include "platform/win32/main_frame.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <exception>
+
+#include "platform/text.h"
+#include "platform/win32/system_text.h"
+#include "registration/messages.h"
+#include "window/resource_ids.h"
+
+namespace ruvo::win32 {
+namespace {
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+
+// The screen's dots per inch, as the system-DPI-aware manifest lets the program see it.
+int ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+LOGFONTW LogicalFont(const FontRecord& font, int dpi) {
+  LOGFONTW logical{};
+  logical.lfHeight = -FontPixelHeight(font, dpi);
+  logical.lfWeight = font.weight;
+  logical.lfItalic = font.italic;
+  logical.lfUnderline = font.underline;
+  logical.lfStrikeOut = font.strikeout;
+  logical.lfCharSet = static_cast<BYTE>(font.charset);
+  const std::size_t length = std::min(font.face.size(), std::size(logical.lfFaceName) - 1);
+  std::wmemcpy(logical.lfFaceName, font.face.data(), length);
+  return logical;
+}
+
+HICON PackageIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(RUVO_IDI_PACKAGE),
+                                         IMAGE_ICON, ::GetSystemMetrics(widthMetric),
+                                         ::GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
+HWND CreateChild(const wchar_t* windowClass, const std::wstring_view& text, DWORD style,
+                 const RECT& bounds, HWND parent, int id) {
+  return ::CreateWindowExW(0, windowClass, Text(text).c_str(), style, bounds.left, bounds.top,
+                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
+                           nullptr);
+}
+
+}  // namespace
+
+MainFrame::MainFrame(HINSTANCE instance)
+    : instance_(instance),
+      dpi_(ScreenDpi()),
+      banner_(instance, RUVO_IDR_BANNER),
+      picture_(banner_, FindControl(kPictureAreaName).background) {}
+
+void MainFrame::RegisterClasses() const {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = PackageIcon(instance_, SM_CXICON, SM_CYICON);
+  windowClass.hIconSm = PackageIcon(instance_, SM_CXSMICON, SM_CYSMICON);
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground =
+      reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(static_cast<int>(kMainWindow.background) + 1));
+  windowClass.lpszClassName = kClassName;
+  ::RegisterClassExW(&windowClass);
+  PictureArea::Register(instance_);
+}
+
+void MainFrame::Open(MainWindow& handlers, int showCommand) {
+  handlers_ = &handlers;
+  RegisterClasses();
+  RECT frame{0, 0, TwipsToPixels(kMainWindow.clientWidth, dpi_),
+             TwipsToPixels(kMainWindow.clientHeight, dpi_)};
+  ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  const HWND window = ::CreateWindowExW(
+      kWindowExStyle, kClassName, Text(kMainWindow.caption).c_str(), kWindowStyle, CW_USEDEFAULT,
+      CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+      instance_, this);
+  if (window == nullptr) {
+    const DWORD code = ::GetLastError();
+    throw PlatformError(FileFailure::Other, static_cast<std::int32_t>(code),
+                        L"Creating the window failed: " + SystemMessage(code));
+  }
+  handlers.Form_Load();
+  ::ShowWindow(window, showCommand);
+  ::UpdateWindow(window);
+  ::SetFocus(button_);
+}
+
+bool MainFrame::OnCreate() {
+  for (std::size_t index = 0; index < std::size(kControls); ++index) {
+    controls_[index] = CreateControl(kControls[index], kFirstControlId + static_cast<int>(index));
+    if (controls_[index] == nullptr) return false;
+  }
+  button_ = controls_[&FindControl(kActionButtonName) - kControls];
+  ApplyTabOrder();
+  return true;
+}
+
+RECT MainFrame::PixelBounds(const ControlRecord& record) const {
+  const TwipsRect& twips = record.rect;
+  RECT bounds{TwipsToPixels(twips.left, dpi_), TwipsToPixels(twips.top, dpi_),
+              TwipsToPixels(twips.left + twips.width, dpi_),
+              TwipsToPixels(twips.top + twips.height, dpi_)};
+  if (record.kind == ControlKind::StraightLine) {
+    // A line is one pixel wide at any DPI.
+    if (bounds.bottom == bounds.top) bounds.bottom = bounds.top + 1;
+    if (bounds.right == bounds.left) bounds.right = bounds.left + 1;
+  }
+  return bounds;
+}
+
+HWND MainFrame::CreateControl(const ControlRecord& record, int id) {
+  const RECT bounds = PixelBounds(record);
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  if (record.takesFocus) style |= WS_TABSTOP;
+
+  HWND control = nullptr;
+  switch (record.kind) {
+    case ControlKind::PictureArea:
+      control = picture_.Create(Window(), bounds, style, id);
+      break;
+    case ControlKind::PushButton:
+      control = CreateChild(L"BUTTON", record.text, style | BS_PUSHBUTTON, bounds, Window(), id);
+      break;
+    case ControlKind::StraightLine:
+      // An empty static filled with the line's colour (WM_CTLCOLORSTATIC).
+      control = CreateChild(L"STATIC", L"", style | SS_LEFT, bounds, Window(), id);
+      break;
+    case ControlKind::TextLine:
+      control = CreateChild(L"STATIC", record.text, style | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                            bounds, Window(), id);
+      break;
+  }
+  if (control != nullptr && record.kind != ControlKind::StraightLine) {
+    const HFONT font = FontFor(record.font != nullptr ? *record.font : *kMainWindow.font);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  return control;
+}
+
+void MainFrame::ApplyTabOrder() const {
+  std::array<std::size_t, std::size(kControls)> order{};
+  for (std::size_t index = 0; index < order.size(); ++index) order[index] = index;
+  // Controls without a tab index go last, in creation order.
+  std::stable_sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
+    const int left = kControls[a].tabIndex, right = kControls[b].tabIndex;
+    if (left == kNoTabIndex || right == kNoTabIndex) return right == kNoTabIndex && left != right;
+    return left < right;
+  });
+  HWND previous = HWND_TOP;
+  for (const std::size_t index : order) {
+    ::SetWindowPos(controls_[index], previous, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+    previous = controls_[index];
+  }
+}
+
+HFONT MainFrame::FontFor(const FontRecord& font) {
+  for (const auto& [record, created] : fonts_) {
+    if (record == &font) return created.get();
+  }
+  const LOGFONTW logical = LogicalFont(font, dpi_);
+  fonts_.emplace_back(&font, UniqueFont(::CreateFontIndirectW(&logical)));
+  return fonts_.back().second.get();
+}
+
+LRESULT MainFrame::OnControlColour(HDC dc, HWND control) const {
+  const auto found = std::find(controls_.begin(), controls_.end(), control);
+  if (found == controls_.end()) return 0;
+  const ControlRecord& record = kControls[found - controls_.begin()];
+  ::SetTextColor(dc, ::GetSysColor(static_cast<int>(record.foreground)));
+  ::SetBkColor(dc, ::GetSysColor(static_cast<int>(record.background)));
+  return reinterpret_cast<LRESULT>(::GetSysColorBrush(static_cast<int>(record.background)));
+}
+
+void MainFrame::OnCommand(int id, int code) {
+  const bool clicked = id == ::GetDlgCtrlID(button_) && code == BN_CLICKED;
+  // IsDialogMessage turns Enter into IDOK; it presses the button only when the
+  // button has the focus.
+  const bool enterOnButton = id == IDOK && ::GetFocus() == button_;
+  if (clicked || enterOnButton) PressActionButton();
+}
+
+void MainFrame::PressActionButton() {
+  // No exception may cross the window procedure back into the system.
+  try {
+    handlers_->ActionButton_Click();
+  } catch (const std::exception& error) {
+    ShowMessage(L"RUVO LinkLens stopped unexpectedly.\n\n" + FromUtf8(error.what()),
+                MessageIcon::Error);
+    EndProgram();
+  }
+}
+
+LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate() ? 0 : -1;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_ACTIVATE:
+      // Give the focus back to the control that had it when the window was left.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(Window(), focus)) lastFocus_ = focus;
+      }
+      return DefaultHandling(message, wParam, lParam);
+    case WM_SETFOCUS:
+      ::SetFocus(lastFocus_ != nullptr ? lastFocus_ : button_);
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return DefaultHandling(message, wParam, lParam);
+  }
+}
+
+void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
+  ::MessageBoxW(Window(), text.c_str(), Text(kApplicationTitle).c_str(),
+                MB_OK | static_cast<UINT>(icon));
+}
+
+Text MainFrame::ActionButtonCaption() {
+  const int length = ::GetWindowTextLengthW(button_);
+  Text caption(static_cast<std::size_t>(length) + 1, L'\0');
+  caption.resize(static_cast<std::size_t>(
+      ::GetWindowTextW(button_, caption.data(), static_cast<int>(caption.size()))));
+  return caption;
+}
+
+void MainFrame::SetActionButtonCaption(const Text& caption) {
+  ::SetWindowTextW(button_, caption.c_str());
+}
+
+void MainFrame::SetActionButtonFontName(const Text& face) {
+  // Size and weight stay those of the button's current font; only the face changes.
+  LOGFONTW logical{};
+  const auto current = reinterpret_cast<HFONT>(::SendMessageW(button_, WM_GETFONT, 0, 0));
+  ::GetObjectW(current, sizeof logical, &logical);
+  std::fill(std::begin(logical.lfFaceName), std::end(logical.lfFaceName), L'\0');
+  face.copy(logical.lfFaceName, std::size(logical.lfFaceName) - 1);
+  UniqueFont font(::CreateFontIndirectW(&logical));
+  ::SendMessageW(button_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  buttonFont_ = std::move(font);
+}
+
+void MainFrame::EndProgram() {
+  if (Window() != nullptr) ::DestroyWindow(Window());
+}
+
+}  // namespace ruvo::win32

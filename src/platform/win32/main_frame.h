@@ -1,0 +1,69 @@
+// The main window `RUVO`, built from the layout table, and the user-interface half of
+// the seam: message boxes, the button's caption and font, ending the program.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include "platform/platform_services.h"
+#include "platform/win32/banner_picture.h"
+#include "platform/win32/base_window.h"
+#include "platform/win32/picture_area.h"
+#include "platform/win32/unique_handle.h"
+#include "window/layout.h"
+#include "window/main_window.h"
+
+namespace ruvo::win32 {
+
+class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
+ public:
+  static constexpr const wchar_t* kClassName = L"RuvoLinkLensWindow";
+
+  // Loads the banner; raises PlatformError when the program's resources are damaged.
+  explicit MainFrame(HINSTANCE instance);
+
+  // Creates the window and its controls, runs the load handler, then shows the window
+  // with the button holding the focus. Raises PlatformError when the window cannot be
+  // created.
+  void Open(MainWindow& handlers, int showCommand);
+
+  void ShowMessage(const Text& text, MessageIcon icon) override;
+  Text ActionButtonCaption() override;
+  void SetActionButtonCaption(const Text& caption) override;
+  void SetActionButtonFontName(const Text& face) override;
+  void EndProgram() override;
+
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  static constexpr int kFirstControlId = 100;  // + the control's place in the table
+
+  void RegisterClasses() const;
+  bool OnCreate();
+  // The one place where a record of the layout table becomes a control.
+  HWND CreateControl(const ControlRecord& record, int id);
+  // Windows moves the focus in z-order: put the controls in their tab order.
+  void ApplyTabOrder() const;
+  HFONT FontFor(const FontRecord& font);
+  RECT PixelBounds(const ControlRecord& record) const;
+  LRESULT OnControlColour(HDC dc, HWND control) const;
+  void OnCommand(int id, int code);
+  void PressActionButton();
+
+  HINSTANCE instance_;
+  int dpi_;
+  BannerPicture banner_;
+  PictureArea picture_;
+  std::vector<std::pair<const FontRecord*, UniqueFont>> fonts_;
+  UniqueFont buttonFont_;  // the face the load handler chose
+  std::array<HWND, std::size(kControls)> controls_{};
+  HWND button_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  MainWindow* handlers_ = nullptr;
+};
+
+}  // namespace ruvo::win32

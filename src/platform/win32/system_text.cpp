@@ -1,0 +1,58 @@
+#include "platform/win32/system_text.h"
+
+namespace ruvo::win32 {
+namespace {
+
+Text DecimalText(DWORD number) {
+  Text digits;
+  do {
+    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + number % 10));
+    number /= 10;
+  } while (number != 0);
+  return digits;
+}
+
+}  // namespace
+
+std::string ToAnsi(const Text& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr,
+                                         nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+Text SystemMessage(DWORD code) {
+  wchar_t buffer[512];
+  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, buffer, ARRAYSIZE(buffer), nullptr);
+  // The system ends its texts with CR LF, sometimes after a blank.
+  while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||
+                        buffer[length - 1] == L' ')) {
+    --length;
+  }
+  if (length == 0) return L"Error " + DecimalText(code);
+  return Text(buffer, length);
+}
+
+FileFailure FileFailureFor(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return FileFailure::NotFound;
+    case ERROR_ALREADY_EXISTS:
+      return FileFailure::AlreadyExists;
+    case ERROR_DIR_NOT_EMPTY:
+      return FileFailure::NotEmpty;
+    default:
+      return FileFailure::Other;
+  }
+}
+
+void RaiseFileError(DWORD code) {
+  throw PlatformError(FileFailureFor(code), static_cast<std::int32_t>(code), SystemMessage(code));
+}
+
+}  // namespace ruvo::win32

@@ -1,0 +1,26 @@
+// Texts at the system boundary: the ANSI code page the registry and the page file
+// are written in, and the system's own words for an error code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform_services.h"
+
+namespace ruvo::win32 {
+
+// The bytes of `text` in the system's ANSI code page (CP_ACP), without a terminator.
+std::string ToAnsi(const Text& text);
+
+// FormatMessage's text for `code`, without its trailing line break; "Error <code>"
+// when the system has no text for it.
+Text SystemMessage(DWORD code);
+
+// The portable kind of a file or folder failure.
+FileFailure FileFailureFor(DWORD code);
+
+// Raises the PlatformError for `code`: the kind, the code and the system's words.
+[[noreturn]] void RaiseFileError(DWORD code);
+
+}  // namespace ruvo::win32

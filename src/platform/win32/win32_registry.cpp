@@ -1,0 +1,118 @@
+#include "platform/win32/win32_registry.h"
+
+#include "platform/win32/system_text.h"
+
+namespace ruvo::win32 {
+namespace {
+
+// HKEY_CURRENT_USER and its kin are these numbers sign-extended to a pointer.
+HKEY RootKey(PredefinedRoot root) {
+  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
+}
+
+RegistryResult Status(LSTATUS status) { return static_cast<RegistryResult>(status); }
+
+}  // namespace
+
+KeyHandle Win32Registry::Adopt(UniqueKey key) {
+  ++lastHandle_;
+  if (lastHandle_ == 0) ++lastHandle_;  // 0 means no key
+  keys_[lastHandle_] = std::move(key);
+  return lastHandle_;
+}
+
+HKEY Win32Registry::Find(KeyHandle key) const {
+  const auto found = keys_.find(key);
+  return found == keys_.end() ? nullptr : found->second.get();
+}
+
+RegistryResult Win32Registry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
+                                          KeyHandle& key) {
+  key = 0;
+  UniqueKey opened;
+  const LSTATUS status = ::RegOpenKeyA(RootKey(root), ToAnsi(subKey).c_str(), opened.put());
+  if (status == ERROR_SUCCESS) key = Adopt(std::move(opened));
+  return Status(status);
+}
+
+RegistryResult Win32Registry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
+                                            std::uint32_t options, std::uint32_t access,
+                                            KeyHandle& key) {
+  key = 0;
+  UniqueKey opened;
+  const LSTATUS status =
+      ::RegOpenKeyExA(RootKey(root), ToAnsi(subKey).c_str(), options, access, opened.put());
+  if (status == ERROR_SUCCESS) key = Adopt(std::move(opened));
+  return Status(status);
+}
+
+RegistryResult Win32Registry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
+                                              std::uint32_t options, std::uint32_t access,
+                                              KeyHandle& key, std::uint32_t& disposition) {
+  key = 0;
+  disposition = 0;
+  UniqueKey created;
+  DWORD how = 0;
+  const LSTATUS status = ::RegCreateKeyExA(RootKey(root), ToAnsi(subKey).c_str(), 0, nullptr,
+                                           options, access, nullptr, created.put(), &how);
+  if (status == ERROR_SUCCESS) {
+    key = Adopt(std::move(created));
+    disposition = how;
+  }
+  return Status(status);
+}
+
+RegistryResult Win32Registry::RegSetValueExA(KeyHandle key, const Text& valueName,
+                                             std::int32_t type,
+                                             const std::vector<std::uint8_t>& data) {
+  const HKEY opened = Find(key);
+  if (opened == nullptr) return kErrorInvalidHandle;
+  return Status(::RegSetValueExA(opened, ToAnsi(valueName).c_str(), 0,
+                                 static_cast<DWORD>(type), data.data(),
+                                 static_cast<DWORD>(data.size())));
+}
+
+RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueName,
+                                               std::int32_t& type,
+                                               std::vector<std::uint8_t>& data) {
+  type = 0;
+  data.clear();
+  const HKEY opened = Find(key);
+  if (opened == nullptr) return kErrorInvalidHandle;
+  const std::string name = ToAnsi(valueName);
+  DWORD valueType = 0;
+  DWORD size = 0;
+  LSTATUS status = ::RegQueryValueExA(opened, name.c_str(), nullptr, &valueType, nullptr, &size);
+  // Another writer may grow the value between asking its size and reading it.
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    data.resize(size);
+    status = ::RegQueryValueExA(opened, name.c_str(), nullptr, &valueType, data.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      data.resize(size);
+      type = static_cast<std::int32_t>(valueType);
+      return kErrorSuccess;
+    }
+  }
+  data.clear();
+  return Status(status);
+}
+
+RegistryResult Win32Registry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
+  return Status(::RegDeleteKeyA(RootKey(root), ToAnsi(subKey).c_str()));
+}
+
+RegistryResult Win32Registry::RegCloseKey(KeyHandle key) {
+  const auto found = keys_.find(key);
+  if (found == keys_.end()) return kErrorInvalidHandle;
+  const LSTATUS status = ::RegCloseKey(found->second.release());
+  keys_.erase(found);
+  return Status(status);
+}
+
+Text Win32Registry::DescribeStatus(RegistryResult status) {
+  return SystemMessage(static_cast<DWORD>(status));
+}
+
+std::string Win32Registry::ToAnsiCodePage(const Text& text) { return ToAnsi(text); }
+
+}  // namespace ruvo::win32

@@ -8,14 +8,6 @@
 namespace ruvo::win32 {
 namespace {
 
-// The folder part of a path written with either slash; "." for a bare name.
-Text FolderOf(const Text& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (slash == Text::npos) return L".";
-  if (slash == 0 || (slash == 2 && path[1] == L':')) return path.substr(0, slash + 1);
-  return path.substr(0, slash);
-}
-
 std::string PageBytes(const std::vector<Text>& lines) {
   std::string bytes;
   for (const Text& line : lines) {
@@ -25,42 +17,69 @@ std::string PageBytes(const std::vector<Text>& lines) {
   return bytes;
 }
 
-// A file that is deleted again unless it is kept: the temporary page until it has
-// been moved into place.
+Text HexText(DWORD number) {
+  Text digits;
+  do {
+    digits.insert(digits.begin(), L"0123456789abcdef"[number % 16]);
+    number /= 16;
+  } while (number != 0);
+  return digits;
+}
+
+// The temporary page beside the target, open for writing; deleted again unless it
+// has been moved into place. Its own CreateFile (rather than GetTempFileName, which
+// says "directory name invalid") reports a missing folder as a missing path.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const Text& folder) {
-    wchar_t name[MAX_PATH];
-    if (::GetTempFileNameW(folder.c_str(), L"ruv", 0, name) == 0) RaiseFileError(::GetLastError());
-    name_ = name;
+  explicit TemporaryFile(const Text& target) {
+    constexpr DWORD kAttempts = 100;
+    const Text stem = target + L"." + HexText(::GetCurrentProcessId()) + L".";
+    for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
+      const Text name = stem + HexText(::GetTickCount() + attempt) + L".tmp";
+      file_.reset(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file_) {
+        name_ = name;
+        return;
+      }
+      const DWORD code = ::GetLastError();
+      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) RaiseFileError(code);
+    }
+    RaiseFileError(ERROR_FILE_EXISTS);
   }
   ~TemporaryFile() {
+    file_.reset();
     if (!kept_) ::DeleteFileW(name_.c_str());
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  const Text& name() const { return name_; }
-  void Keep() { kept_ = true; }
+  // Writes every byte, flushes them to the disk and closes the file.
+  void WriteAndClose(const std::string& bytes) {
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr)) {
+      RaiseFileError(::GetLastError());
+    }
+    if (written != bytes.size()) RaiseFileError(ERROR_WRITE_FAULT);
+    if (!::FlushFileBuffers(file_.get())) RaiseFileError(::GetLastError());
+    if (!::CloseHandle(file_.release())) RaiseFileError(::GetLastError());
+  }
+
+  // Moves the file over `target` in one step; from then on it is the target.
+  void MoveOver(const Text& target) {
+    if (!::MoveFileExW(name_.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      RaiseFileError(::GetLastError());
+    }
+    kept_ = true;
+  }
 
  private:
+  UniqueFile file_;
   Text name_;
   bool kept_ = false;
 };
-
-void WriteAndFlush(const Text& name, const std::string& bytes) {
-  UniqueFile file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) RaiseFileError(::GetLastError());
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr)) {
-    RaiseFileError(::GetLastError());
-  }
-  if (written != bytes.size()) RaiseFileError(ERROR_WRITE_FAULT);
-  if (!::FlushFileBuffers(file.get())) RaiseFileError(::GetLastError());
-  if (!::CloseHandle(file.release())) RaiseFileError(::GetLastError());
-}
 
 }  // namespace
 
@@ -77,13 +96,9 @@ void Win32FileSystem::RemoveFolder(const Text& path) {
 }
 
 void Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
-  TemporaryFile temporary(FolderOf(path));
-  WriteAndFlush(temporary.name(), PageBytes(lines));
-  if (!::MoveFileExW(temporary.name().c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    RaiseFileError(::GetLastError());
-  }
-  temporary.Keep();
+  TemporaryFile temporary(path);
+  temporary.WriteAndClose(PageBytes(lines));
+  temporary.MoveOver(path);
 }
 
 }  // namespace ruvo::win32

@@ -166,8 +166,9 @@ SqliteRegistry::SqliteRegistry(std::filesystem::path store, std::chrono::millise
 
 SqliteRegistry::~SqliteRegistry() = default;
 
-std::string SqliteRegistry::CheckStore(const std::filesystem::path& store) {
-  const sqlite::Inspection inspection = sqlite::InspectStore(store, kDefaultBusyTimeout);
+std::string SqliteRegistry::CheckStore(const std::filesystem::path& store,
+                                       std::chrono::milliseconds busyTimeout) {
+  const sqlite::Inspection inspection = sqlite::InspectStore(store, busyTimeout);
   // A store that is merely locked is not damaged; the calls report the lock.
   return inspection.state == sqlite::StoreState::Bad ? inspection.problem : std::string();
 }

@@ -43,8 +43,10 @@ class SqliteRegistry final : public Registry {
 
   // "" when the store is fine or does not exist yet; otherwise what is wrong with it
   // (for example "file is not a database"), for a message that names the file. Opens
-  // the file read-only and changes nothing.
-  static std::string CheckStore(const std::filesystem::path& store);
+  // the file read-only and changes nothing. A store that another process keeps locked
+  // beyond `busyTimeout` is not damaged: that gives "" as well.
+  static std::string CheckStore(const std::filesystem::path& store,
+                                std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
 
   RegistryResult RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) override;
   RegistryResult RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t options,

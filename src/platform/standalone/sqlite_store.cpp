@@ -29,8 +29,15 @@ std::string QuickCheck(Connection& connection) {
   Statement check = connection.Prepare("PRAGMA quick_check(5)");
   std::string problems;
   while (check.Step()) {
-    const std::string line = check.String(0);
+    std::string line = check.String(0);
     if (line == "ok") continue;
+    // The first problem comes under a heading that names the schema:
+    // "*** in database main ***\nOn tree page 45 cell 6: ...".
+    if (line.rfind("*** ", 0) == 0) {
+      const std::size_t end = line.find('\n');
+      line = end == std::string::npos ? std::string() : line.substr(end + 1);
+    }
+    if (line.empty()) continue;
     if (!problems.empty()) problems += "; ";
     problems += line;
   }
@@ -169,6 +176,12 @@ void Transaction::Commit() {
 Layout ReadLayout(Connection& connection) {
   if (connection.QueryInteger("PRAGMA page_count") == 0) return Layout::Empty;
   const std::int64_t id = connection.QueryInteger("PRAGMA application_id");
+  // A write transaction on an empty file already sees its first page. A database with
+  // no mark, no version and nothing in it holds nothing to lose either.
+  if (id == 0 && connection.QueryInteger("PRAGMA user_version") == 0 &&
+      connection.QueryInteger("SELECT count(*) FROM sqlite_master") == 0) {
+    return Layout::Empty;
+  }
   if (id != kApplicationId) {
     throw Failure(SQLITE_NOTADB, id == 0 ? "it is an SQLite database of another program"
                                          : "it is an SQLite database of another program "

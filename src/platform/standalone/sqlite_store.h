@@ -97,7 +97,7 @@ class Transaction {
 };
 
 enum class Layout {
-  Empty,  // a new, empty file: nothing is stored yet
+  Empty,  // a new, empty file (or a database with nothing in it): nothing is stored yet
   Ours,   // our tables at our version
 };
 

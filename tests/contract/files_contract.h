@@ -1,0 +1,29 @@
+// The file and folder half of the backend contract.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "contract_backend.h"
+
+namespace ruvo::contract {
+
+class FilesContract : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  FileSystem& files() { return *backend_.files; }
+  // A path inside the scratch folder.
+  Text In(const Text& relative) const { return backend_.scratchFolder + L"\\" + relative; }
+  std::optional<std::string> Read(const Text& path) const { return backend_.readFile(path); }
+  // Runs an operation that must raise, and returns what it raised.
+  static std::optional<PlatformError> Raised(const std::function<void()>& operation);
+
+  Backend backend_;
+};
+
+}  // namespace ruvo::contract

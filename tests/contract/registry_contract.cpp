@@ -1,0 +1,288 @@
+#include "registry_contract.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace ruvo::contract {
+namespace {
+
+constexpr std::int32_t kRegBinary = 3;
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Text Upper(Text text) {
+  for (wchar_t& c : text) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  return text;
+}
+
+Text Lower(Text text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return text;
+}
+
+// Both ways the installer opens a key.
+struct Opener {
+  const char* name;
+  std::function<RegistryResult(Registry&, const Text&, KeyHandle&)> open;
+};
+
+const std::vector<Opener>& Openers() {
+  static const std::vector<Opener> openers = {
+      {"RegOpenKeyA",
+       [](Registry& registry, const Text& path, KeyHandle& key) {
+         return registry.RegOpenKeyA(kHkeyCurrentUser, path, key);
+       }},
+      {"RegOpenKeyExA",
+       [](Registry& registry, const Text& path, KeyHandle& key) {
+         return registry.RegOpenKeyExA(kHkeyCurrentUser, path, 0, kKeySetValue, key);
+       }},
+  };
+  return openers;
+}
+
+}  // namespace
+
+void RegistryContract::SetUp() { backend_ = MakeBackend(); }
+
+void RegistryContract::TearDown() {
+  for (KeyHandle key : handles_) registry().RegCloseKey(key);
+  backend_.registry.reset();
+  backend_.files.reset();
+  if (backend_.cleanUp) backend_.cleanUp();
+}
+
+KeyHandle RegistryContract::Track(KeyHandle key) {
+  if (key != 0) handles_.push_back(key);
+  return key;
+}
+
+KeyHandle RegistryContract::Create(const Text& relative, std::uint32_t* disposition) {
+  KeyHandle key = 0;
+  std::uint32_t created = 0;
+  EXPECT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(relative), kRegOptionNonVolatile,
+                                       kKeyAllAccess, key, created),
+            kErrorSuccess);
+  if (disposition != nullptr) *disposition = created;
+  return Track(key);
+}
+
+KeyHandle RegistryContract::Open(const Text& relative) {
+  KeyHandle key = 0;
+  registry().RegOpenKeyExA(kHkeyCurrentUser, Path(relative), 0, kKeySetValue, key);
+  return Track(key);
+}
+
+TEST_F(RegistryContract, CreatingMakesMissingParentsAndTellsNewFromExisting) {
+  std::uint32_t disposition = 0;
+  EXPECT_NE(Create(L"Alpha\\Beta\\Gamma", &disposition), 0u);
+  EXPECT_EQ(disposition, kRegCreatedNewKey);
+
+  EXPECT_NE(Open(L"Alpha"), 0u);
+  EXPECT_NE(Open(L"Alpha\\Beta"), 0u);
+
+  // The parents came into being with the key; created again, each is opened.
+  for (const Text& existing : {Text(L"Alpha"), Text(L"Alpha\\Beta"), Text(L"alpha\\BETA\\gamma")}) {
+    SCOPED_TRACE(ToUtf8(existing));
+    disposition = 0;
+    EXPECT_NE(Create(existing, &disposition), 0u);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
+  }
+}
+
+TEST_F(RegistryContract, EachOpenGivesItsOwnHandle) {
+  const KeyHandle first = Create(L"Twice");
+  const KeyHandle second = Create(L"Twice");
+  const KeyHandle third = Open(L"Twice");
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(second, 0u);
+  EXPECT_NE(third, 0u);
+  EXPECT_NE(first, second);
+  EXPECT_NE(second, third);
+  EXPECT_NE(first, third);
+}
+
+TEST_F(RegistryContract, KeyPathsIgnoreCase) {
+  ASSERT_NE(Create(L"MixedCase\\Child"), 0u);
+  const Text spellings[] = {Lower(Path(L"MixedCase\\Child")), Upper(Path(L"MixedCase\\Child")),
+                            backend_.scratchKey + L"\\mIXEDcASE\\cHILD"};
+  for (const Opener& opener : Openers()) {
+    for (const Text& spelling : spellings) {
+      SCOPED_TRACE(std::string(opener.name) + " " + ToUtf8(spelling));
+      KeyHandle key = 0;
+      EXPECT_EQ(opener.open(registry(), spelling, key), kErrorSuccess);
+      EXPECT_NE(Track(key), 0u);
+    }
+  }
+}
+
+TEST_F(RegistryContract, MissingKeyOpensAsHandleZeroWithStatus2) {
+  ASSERT_NE(Create(L"Present"), 0u);
+  const Text missing[] = {Path(L"Missing"), Path(L"Missing\\Child"), Path(L"Present\\Missing"),
+                          Path(L"Presen")};
+  for (const Opener& opener : Openers()) {
+    for (const Text& path : missing) {
+      SCOPED_TRACE(std::string(opener.name) + " " + ToUtf8(path));
+      KeyHandle key = 0;
+      EXPECT_EQ(opener.open(registry(), path, key), kErrorFileNotFound);
+      EXPECT_EQ(Track(key), 0u);
+    }
+  }
+}
+
+TEST_F(RegistryContract, ValuesKeepExactlyTheTypeAndBytesGiven) {
+  struct Case {
+    Text name;
+    std::int32_t type;
+    Bytes data;
+  };
+  const std::string url = "file://c:/Program Files/ruvo/ruvo.htm";
+  const std::vector<Case> cases = {
+      {L"", kRegSz, BytesOf(url + std::string(1, '\0'))},  // the default value, 38 bytes
+      {L"Contexts", kRegDword, {0x20, 0x00, 0x00, 0x00}},
+      {L"Text", kRegSz, BytesOf(std::string("Hello", 6))},
+      {L"Binary", kRegBinary, {0x00, 0xFF, 0x00, 0x00, 0x7F, 0x00}},
+      {L"Empty", kRegBinary, {}},
+  };
+  ASSERT_EQ(cases[0].data.size(), 38u);
+  const KeyHandle writer = Create(L"Values");
+  for (const Case& value : cases) {
+    SCOPED_TRACE(ToUtf8(value.name));
+    EXPECT_EQ(registry().RegSetValueExA(writer, value.name, value.type, value.data), kErrorSuccess);
+  }
+  ASSERT_EQ(registry().RegCloseKey(writer), kErrorSuccess);
+
+  // Read back through a new handle, so nothing can come from the writer's handle.
+  const KeyHandle reader = Open(L"Values");
+  ASSERT_NE(reader, 0u);
+  for (const Case& value : cases) {
+    SCOPED_TRACE(ToUtf8(value.name));
+    std::int32_t type = -1;
+    Bytes data = {0xAA};
+    EXPECT_EQ(registry().RegQueryValueExA(reader, value.name, type, data), kErrorSuccess);
+    EXPECT_EQ(type, value.type);
+    EXPECT_EQ(data, value.data);
+  }
+}
+
+TEST_F(RegistryContract, ValueNamesIgnoreCaseAndSettingAgainReplacesTheValue) {
+  const KeyHandle key = Create(L"Replace");
+  ASSERT_EQ(registry().RegSetValueExA(key, L"Contexts", kRegDword, {0x20, 0, 0, 0}), kErrorSuccess);
+  ASSERT_EQ(registry().RegSetValueExA(key, L"CONTEXTS", kRegBinary, {1, 2, 3, 4, 5, 6, 7, 8}),
+            kErrorSuccess);
+  ASSERT_EQ(registry().RegSetValueExA(key, L"contexts", kRegSz, {'x', 0}), kErrorSuccess);
+
+  for (const Text& name : {Text(L"Contexts"), Text(L"CONTEXTS"), Text(L"cOnTeXtS")}) {
+    SCOPED_TRACE(ToUtf8(name));
+    std::int32_t type = 0;
+    Bytes data;
+    EXPECT_EQ(registry().RegQueryValueExA(key, name, type, data), kErrorSuccess);
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(data, (Bytes{'x', 0}));  // the shorter value replaced the longer one wholly
+  }
+}
+
+TEST_F(RegistryContract, QueryingAValueThatIsNotThereGives2) {
+  const KeyHandle key = Create(L"NoValues");
+  for (const Text& name : {Text(L""), Text(L"Contexts")}) {
+    SCOPED_TRACE(ToUtf8(name));
+    std::int32_t type = 0;
+    Bytes data;
+    EXPECT_EQ(registry().RegQueryValueExA(key, name, type, data), kErrorFileNotFound);
+  }
+}
+
+TEST_F(RegistryContract, KeyWithSubkeysCannotBeDeletedAndStaysWhole) {
+  const KeyHandle parent = Create(L"Parent");
+  ASSERT_EQ(registry().RegSetValueExA(parent, L"Kept", kRegDword, {7, 0, 0, 0}), kErrorSuccess);
+  ASSERT_NE(Create(L"Parent\\Child"), 0u);
+
+  EXPECT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"Parent")), kErrorAccessDenied);
+
+  const KeyHandle reopened = Open(L"Parent");
+  ASSERT_NE(reopened, 0u);
+  std::int32_t type = 0;
+  Bytes data;
+  EXPECT_EQ(registry().RegQueryValueExA(reopened, L"Kept", type, data), kErrorSuccess);
+  EXPECT_EQ(data, (Bytes{7, 0, 0, 0}));
+  EXPECT_NE(Open(L"Parent\\Child"), 0u);
+
+  // Children first, then the parent: both go, values and all.
+  EXPECT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"PARENT\\child")), kErrorSuccess);
+  EXPECT_EQ(Open(L"Parent\\Child"), 0u);
+  EXPECT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"Parent")), kErrorSuccess);
+  KeyHandle gone = 0;
+  EXPECT_EQ(registry().RegOpenKeyA(kHkeyCurrentUser, Path(L"Parent"), gone), kErrorFileNotFound);
+  EXPECT_EQ(Track(gone), 0u);
+}
+
+TEST_F(RegistryContract, DeletingAKeyThatIsNotThereGives2) {
+  ASSERT_NE(Create(L"Once"), 0u);
+  ASSERT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"Once")), kErrorSuccess);
+  for (const Text& path : {Path(L"Once"), Path(L"Never"), Path(L"Never\\Child")}) {
+    SCOPED_TRACE(ToUtf8(path));
+    EXPECT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, path), kErrorFileNotFound);
+  }
+}
+
+TEST_F(RegistryContract, HandleToADeletedKeyCannotSetValues) {
+  KeyHandle key = 0;
+  std::uint32_t disposition = 0;
+  ASSERT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(L"Doomed"), kRegOptionNonVolatile,
+                                       kKeyAllAccess, key, disposition),
+            kErrorSuccess);
+  ASSERT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"Doomed")), kErrorSuccess);
+  EXPECT_EQ(registry().RegSetValueExA(key, L"Contexts", kRegDword, {0x20, 0, 0, 0}),
+            kErrorKeyDeleted);
+  // The key must not have come back with the value.
+  EXPECT_EQ(Open(L"Doomed"), 0u);
+  EXPECT_EQ(registry().RegCloseKey(key), kErrorSuccess);
+}
+
+TEST_F(RegistryContract, UnknownHandlesGive6) {
+  KeyHandle closed = 0;
+  std::uint32_t disposition = 0;
+  ASSERT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(L"Closed"), kRegOptionNonVolatile,
+                                       kKeyAllAccess, closed, disposition),
+            kErrorSuccess);
+  ASSERT_EQ(registry().RegCloseKey(closed), kErrorSuccess);
+
+  for (const KeyHandle key : {KeyHandle{0}, closed}) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(registry().RegCloseKey(key), kErrorInvalidHandle);
+    EXPECT_EQ(registry().RegSetValueExA(key, L"", kRegSz, {'x', 0}), kErrorInvalidHandle);
+    std::int32_t type = 0;
+    Bytes data;
+    EXPECT_EQ(registry().RegQueryValueExA(key, L"", type, data), kErrorInvalidHandle);
+  }
+}
+
+TEST_F(RegistryContract, TheSamePathUnderAnotherRootIsAnotherKey) {
+  ASSERT_NE(Create(L"OnlyForTheUser"), 0u);
+  KeyHandle key = 0;
+  EXPECT_EQ(registry().RegOpenKeyA(kHkeyLocalMachine, Path(L"OnlyForTheUser"), key),
+            kErrorFileNotFound);
+  EXPECT_EQ(Track(key), 0u);
+}
+
+TEST_F(RegistryContract, AsciiTextReachesTheRegistryUnchanged) {
+  Text printable;
+  std::string expected;
+  for (char c = ' '; c <= '~'; ++c) {
+    printable += static_cast<wchar_t>(c);
+    expected += c;
+  }
+  EXPECT_EQ(registry().ToAnsiCodePage(printable), expected);
+  EXPECT_EQ(registry().ToAnsiCodePage(L""), "");
+}
+
+}  // namespace ruvo::contract

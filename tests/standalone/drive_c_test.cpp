@@ -1,0 +1,250 @@
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/standalone/drive_c.h"
+#include "platform/text.h"
+#include "standalone_test_support.h"
+
+namespace ruvo {
+namespace {
+
+using standalone_test::Names;
+using standalone_test::ReadBytes;
+using standalone_test::TemporaryFolder;
+using standalone_test::WriteBytes;
+
+class DriveC : public ::testing::Test {
+ protected:
+  TemporaryFolder temporary;
+  std::filesystem::path drive = temporary.path() / "data" / "drive_c";
+  DriveCFileSystem files{drive};
+
+  // Runs an operation that must raise, and returns what it raised.
+  static PlatformError Raised(const std::function<void()>& operation) {
+    try {
+      operation();
+    } catch (const PlatformError& error) {
+      return error;
+    }
+    ADD_FAILURE() << "the operation raised nothing";
+    return PlatformError(FileFailure::Other, 0, L"");
+  }
+};
+
+TEST_F(DriveC, WindowsPathsOnDriveCMapIntoTheFolder) {
+  struct Case {
+    Text windowsPath;
+    std::filesystem::path expected;  // relative to the drive folder
+  };
+  const Case cases[] = {
+      {L"c:\\", ""},
+      {L"C:/", ""},
+      {L"c:\\Program Files\\ruvo\\ruvo.htm", "Program Files/ruvo/ruvo.htm"},
+      {L"c:/Program Files/ruvo/ruvo.htm", "Program Files/ruvo/ruvo.htm"},
+      {L"C:\\Program Files/ruvo\\ruvo.htm", "Program Files/ruvo/ruvo.htm"},
+      {L"c:\\Program Files\\ruvo\\", "Program Files/ruvo"},
+      {L"c:\\\\a\\\\b", "a/b"},
+      {L"c:\\a\\.\\b", "a/b"},
+      {L"c:\\MixedCase\\KEEPS.Spelling", "MixedCase/KEEPS.Spelling"},
+      {L"c:\\name with dots...and spaces ", "name with dots...and spaces "},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(ToUtf8(test.windowsPath));
+    const std::filesystem::path expected =
+        test.expected.empty() ? drive : drive / test.expected;
+    EXPECT_EQ(files.Map(test.windowsPath), expected);
+  }
+}
+
+TEST_F(DriveC, PathsOffTheDriveAreRefusedWithAClearReason) {
+  struct Case {
+    Text windowsPath;
+    int code;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {L"d:\\x", EACCES, "d:\\x is not on drive C:, the only drive here"},
+      {L"D:/Program Files", EACCES, "D:/Program Files is not on drive C:, the only drive here"},
+      {L"\\\\server\\share\\x", EACCES, "\\\\server\\share\\x is a network path; only drive C: is here"},
+      {L"//server/share/x", EACCES, "//server/share/x is a network path; only drive C: is here"},
+      {L"ruvo.htm", EINVAL, "ruvo.htm is not a full path on drive C:"},
+      {L"Program Files\\ruvo", EINVAL, "Program Files\\ruvo is not a full path on drive C:"},
+      {L"\\Program Files", EINVAL, "\\Program Files is not a full path on drive C:"},
+      {L"", EINVAL, " is not a full path on drive C:"},
+      {L"c:", EINVAL, "c: is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:ruvo.htm", EINVAL, "c:ruvo.htm is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:..\\x", EINVAL, "c:..\\x is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:\\..\\x", EACCES, "c:\\..\\x leaves drive C: (\"..\" is not followed)"},
+      {L"c:/a/../../x", EACCES, "c:/a/../../x leaves drive C: (\"..\" is not followed)"},
+      {L"c:\\a\\..\\b", EACCES, "c:\\a\\..\\b leaves drive C: (\"..\" is not followed)"},
+      {L"c:\\a\\..", EACCES, "c:\\a\\.. leaves drive C: (\"..\" is not followed)"},
+      {L"c:\\a:b", EINVAL, "c:\\a:b is not a valid name on drive C:"},
+      {L"c:\\what?", EINVAL, "c:\\what? is not a valid name on drive C:"},
+      {L"c:\\a\x01", EINVAL, "c:\\a\x01 is not a valid name on drive C:"},
+      {Text(L"c:\\a\0b", 6), EINVAL, "A path holds a NUL character"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(ToUtf8(test.windowsPath));
+    const PlatformError error = Raised([&] { files.Map(test.windowsPath); });
+    EXPECT_EQ(error.failure(), FileFailure::Other);
+    EXPECT_EQ(error.code(), test.code);
+    EXPECT_EQ(ToUtf8(error.reason()), test.reason);
+    // Refused paths are refused by every operation before anything is touched.
+    EXPECT_EQ(Raised([&] { files.MakeFolder(test.windowsPath); }).code(), test.code);
+    EXPECT_EQ(Raised([&] { files.ReplaceTextFile(test.windowsPath, {L"x"}); }).code(), test.code);
+  }
+  EXPECT_EQ(Names(temporary.path()), std::set<std::string>{});  // not even the drive
+}
+
+TEST_F(DriveC, ASymbolicLinkOutOfTheDriveIsNotFollowed) {
+  const std::filesystem::path outside = temporary.path() / "outside";
+  std::filesystem::create_directories(outside);
+  WriteBytes(outside / "precious.txt", "keep");
+  files.MakeFolder(L"c:\\inner");
+  std::filesystem::create_directory_symlink(outside, drive / "out");
+  std::filesystem::create_directory_symlink(drive / "inner", drive / "in");
+
+  for (const Text& path : {Text(L"c:\\out\\x"), Text(L"c:/out/precious.txt"),
+                           Text(L"c:\\out\\deeper\\x")}) {
+    SCOPED_TRACE(ToUtf8(path));
+    const PlatformError error = Raised([&] { files.Map(path); });
+    EXPECT_EQ(error.code(), EACCES);
+    EXPECT_EQ(ToUtf8(error.reason()), ToUtf8(path) + " leaves drive C: through a symbolic link");
+    Raised([&] { files.MakeFolder(path); });
+    Raised([&] { files.ReplaceTextFile(path, {L"overwritten"}); });
+    Raised([&] { files.RemoveFile(path); });
+  }
+  EXPECT_EQ(Names(outside), std::set<std::string>{"precious.txt"});
+  EXPECT_EQ(ReadBytes(outside / "precious.txt"), "keep");
+
+  // A link that stays on the drive is followed; removing a link removes only the link.
+  files.ReplaceTextFile(L"c:\\in\\page.htm", {L"inside"});
+  EXPECT_EQ(ReadBytes(drive / "inner" / "page.htm"), "inside\r\n");
+  files.RemoveFile(L"c:\\out");
+  EXPECT_FALSE(std::filesystem::exists(drive / "out"));
+  EXPECT_EQ(ReadBytes(outside / "precious.txt"), "keep");
+}
+
+TEST_F(DriveC, TheDriveFolderIsMadeByTheFirstOperationAndHoldsOnlyWhatIsMade) {
+  EXPECT_FALSE(std::filesystem::exists(drive));
+  files.MakeFolder(L"c:\\Program Files");
+  EXPECT_TRUE(std::filesystem::is_directory(drive / "Program Files"));
+  EXPECT_EQ(Names(drive), std::set<std::string>{"Program Files"});
+}
+
+TEST_F(DriveC, TheDriveItselfCannotBeRemovedOrOverwritten) {
+  EXPECT_EQ(Raised([&] { files.MakeFolder(L"c:\\"); }).failure(), FileFailure::AlreadyExists);
+  for (const Text& root : {Text(L"c:\\"), Text(L"C:/")}) {
+    EXPECT_EQ(Raised([&] { files.RemoveFolder(root); }).code(), EACCES);
+    EXPECT_EQ(Raised([&] { files.ReplaceTextFile(root, {L"x"}); }).code(), EACCES);
+    EXPECT_EQ(Raised([&] { files.RemoveFile(root); }).code(), EISDIR);
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(drive));
+  EXPECT_EQ(Names(drive.parent_path()), std::set<std::string>{"drive_c"});
+}
+
+TEST_F(DriveC, FailuresCarryTheSystemsCodeAndWords) {
+  files.MakeFolder(L"c:\\folder");
+  files.MakeFolder(L"c:\\full");
+  files.ReplaceTextFile(L"c:\\full\\file.txt", {L"x"});
+  struct Case {
+    const char* name;
+    std::function<void()> operation;
+    FileFailure failure;
+    int code;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"make an existing folder", [&] { files.MakeFolder(L"c:\\folder"); },
+       FileFailure::AlreadyExists, EEXIST, "File exists"},
+      {"make a folder in a missing one", [&] { files.MakeFolder(L"c:\\missing\\sub"); },
+       FileFailure::NotFound, ENOENT, "No such file or directory"},
+      {"make a folder under a file", [&] { files.MakeFolder(L"c:\\full\\file.txt\\sub"); },
+       FileFailure::NotFound, ENOTDIR, "Not a directory"},
+      {"delete a missing file", [&] { files.RemoveFile(L"c:\\folder\\none.htm"); },
+       FileFailure::NotFound, ENOENT, "No such file or directory"},
+      {"delete a folder as a file", [&] { files.RemoveFile(L"c:\\folder"); }, FileFailure::Other,
+       EISDIR, "Is a directory"},
+      {"remove a missing folder", [&] { files.RemoveFolder(L"c:\\none"); }, FileFailure::NotFound,
+       ENOENT, "No such file or directory"},
+      {"remove a full folder", [&] { files.RemoveFolder(L"c:\\full"); }, FileFailure::NotEmpty,
+       ENOTEMPTY, "Directory not empty"},
+      {"remove a file as a folder", [&] { files.RemoveFolder(L"c:\\full\\file.txt"); },
+       FileFailure::Other, ENOTDIR, "Not a directory"},
+      {"remove a folder under a file", [&] { files.RemoveFolder(L"c:\\full\\file.txt\\sub"); },
+       FileFailure::NotFound, ENOTDIR, "Not a directory"},
+      {"write over a folder", [&] { files.ReplaceTextFile(L"c:\\folder", {L"x"}); },
+       FileFailure::Other, EISDIR, "Is a directory"},
+      {"write into a missing folder", [&] { files.ReplaceTextFile(L"c:\\none\\a.htm", {L"x"}); },
+       FileFailure::NotFound, ENOENT, "No such file or directory"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const PlatformError error = Raised(test.operation);
+    EXPECT_EQ(error.failure(), test.failure);
+    EXPECT_EQ(error.code(), test.code);
+    EXPECT_EQ(ToUtf8(error.reason()), test.reason);
+  }
+  // None of the failures left anything behind.
+  EXPECT_EQ(Names(drive), (std::set<std::string>{"folder", "full"}));
+  EXPECT_EQ(Names(drive / "folder"), std::set<std::string>{});
+  EXPECT_EQ(Names(drive / "full"), std::set<std::string>{"file.txt"});
+}
+
+TEST_F(DriveC, TextFileIsAsciiWithCrLfAndReadableLikeAnyNewFile) {
+  files.MakeFolder(L"c:\\site");
+  const mode_t previous = ::umask(022);
+  files.ReplaceTextFile(L"c:\\site\\page.htm", {L"caf\u00e9 \u20ac", L"plain"});
+  ::umask(previous);
+  EXPECT_EQ(ReadBytes(drive / "site" / "page.htm"), "caf? ?\r\nplain\r\n");
+  struct stat info {};
+  ASSERT_EQ(::stat((drive / "site" / "page.htm").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(Names(drive / "site"), std::set<std::string>{"page.htm"});
+}
+
+// Keeps files from growing past a limit for one scope; a write past it fails with
+// EFBIG instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = SIG_DFL;
+};
+
+TEST_F(DriveC, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  files.MakeFolder(L"c:\\site");
+  files.ReplaceTextFile(L"c:\\site\\page.htm", {L"old page"});
+  PlatformError error(FileFailure::Other, 0, L"");
+  {
+    FileSizeLimit limit(64);
+    error = Raised([&] {
+      files.ReplaceTextFile(L"c:\\site\\page.htm", std::vector<Text>(100, L"a new, longer page"));
+    });
+  }
+  EXPECT_EQ(error.failure(), FileFailure::Other);
+  EXPECT_EQ(error.code(), EFBIG);
+  EXPECT_EQ(ToUtf8(error.reason()), "File too large");
+  EXPECT_EQ(ReadBytes(drive / "site" / "page.htm"), "old page\r\n");
+  EXPECT_EQ(Names(drive / "site"), std::set<std::string>{"page.htm"});
+}
+
+}  // namespace
+}  // namespace ruvo

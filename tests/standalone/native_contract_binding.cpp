@@ -1,0 +1,27 @@
+// Binds the backend contract to the stand-alone backend: a registry in a fresh SQLite
+// file and drive C: in a fresh folder, both in a temporary folder per test.
+#include <memory>
+
+#include "contract_backend.h"
+#include "platform/standalone/drive_c.h"
+#include "platform/standalone/sqlite_registry.h"
+#include "standalone_test_support.h"
+
+namespace ruvo::contract {
+
+Backend MakeBackend() {
+  auto folder = std::make_shared<standalone_test::TemporaryFolder>();
+  const std::filesystem::path drive = folder->path() / "drive_c";
+  Backend backend;
+  backend.registry = std::make_unique<SqliteRegistry>(folder->path() / "registry.sqlite3");
+  backend.files = std::make_unique<DriveCFileSystem>(drive);
+  backend.scratchKey = L"Software\\RuvoContract\\Run";
+  backend.scratchFolder = L"c:\\ruvo-contract";
+  backend.readFile = [drive](const Text& path) {
+    return standalone_test::ReadBytes(DriveCFileSystem(drive).Map(path));
+  };
+  backend.cleanUp = [folder]() mutable { folder.reset(); };
+  return backend;
+}
+
+}  // namespace ruvo::contract

@@ -33,7 +33,9 @@ const char* Describe(FileFailure failure) {
 
 }  // namespace
 
-void FilesContract::SetUp() { backend_ = MakeBackend(); }
+void FilesContract::SetUp() {
+  backend_ = MakeBackend();
+}
 
 void FilesContract::TearDown() {
   backend_.registry.reset();
@@ -55,13 +57,12 @@ std::optional<PlatformError> FilesContract::Raised(const std::function<void()>& 
 }
 
 // Asserts the kind of failure an operation raised.
-#define EXPECT_RAISES(operation, expected)                                          \
-  do {                                                                              \
-    const auto raised = Raised([&] { operation; });                                 \
-    if (raised) {                                                                   \
-      EXPECT_STREQ(Describe(raised->failure()), Describe(expected))                 \
-          << ToUtf8(raised->reason());                                              \
-    }                                                                               \
+#define EXPECT_RAISES(operation, expected)                                                       \
+  do {                                                                                           \
+    const auto raised = Raised([&] { operation; });                                              \
+    if (raised) {                                                                                \
+      EXPECT_STREQ(Describe(raised->failure()), Describe(expected)) << ToUtf8(raised->reason()); \
+    }                                                                                            \
   } while (false)
 
 TEST_F(FilesContract, MakingAFolderTwiceRaisesAlreadyExists) {
@@ -123,7 +124,8 @@ TEST_F(FilesContract, TextFileHoldsEachLineAndCrLfWithNothingElse) {
     std::string bytes;
   };
   const std::vector<Case> cases = {
-      {"lines", {L"<html>", L"", L"  two  spaces\t", L"</html>"},
+      {"lines",
+       {L"<html>", L"", L"  two  spaces\t", L"</html>"},
        "<html>\r\n\r\n  two  spaces\t\r\n</html>\r\n"},
       {"one line", {L"only"}, "only\r\n"},
       {"no lines", {}, ""},

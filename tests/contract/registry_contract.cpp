@@ -14,7 +14,9 @@ constexpr std::int32_t kRegBinary = 3;
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes BytesOf(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 Text Upper(Text text) {
   for (wchar_t& c : text) {
@@ -52,7 +54,9 @@ const std::vector<Opener>& Openers() {
 
 }  // namespace
 
-void RegistryContract::SetUp() { backend_ = MakeBackend(); }
+void RegistryContract::SetUp() {
+  backend_ = MakeBackend();
+}
 
 void RegistryContract::TearDown() {
   for (KeyHandle key : handles_) registry().RegCloseKey(key);

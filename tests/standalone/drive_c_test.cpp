@@ -53,8 +53,7 @@ TEST_F(DriveC, WindowsPathsOnDriveCMapIntoTheFolder) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(ToUtf8(test.windowsPath));
-    const std::filesystem::path expected =
-        test.expected.empty() ? drive : drive / test.expected;
+    const std::filesystem::path expected = test.expected.empty() ? drive : drive / test.expected;
     EXPECT_EQ(files.Map(test.windowsPath), expected);
   }
 }
@@ -68,15 +67,19 @@ TEST_F(DriveC, PathsOffTheDriveAreRefusedWithAClearReason) {
   const Case cases[] = {
       {L"d:\\x", EACCES, "d:\\x is not on drive C:, the only drive here"},
       {L"D:/Program Files", EACCES, "D:/Program Files is not on drive C:, the only drive here"},
-      {L"\\\\server\\share\\x", EACCES, "\\\\server\\share\\x is a network path; only drive C: is here"},
+      {L"\\\\server\\share\\x", EACCES,
+       "\\\\server\\share\\x is a network path; only drive C: is here"},
       {L"//server/share/x", EACCES, "//server/share/x is a network path; only drive C: is here"},
       {L"ruvo.htm", EINVAL, "ruvo.htm is not a full path on drive C:"},
       {L"Program Files\\ruvo", EINVAL, "Program Files\\ruvo is not a full path on drive C:"},
       {L"\\Program Files", EINVAL, "\\Program Files is not a full path on drive C:"},
       {L"", EINVAL, " is not a full path on drive C:"},
-      {L"c:", EINVAL, "c: is relative to the current folder of drive C:; only full paths are accepted"},
-      {L"c:ruvo.htm", EINVAL, "c:ruvo.htm is relative to the current folder of drive C:; only full paths are accepted"},
-      {L"c:..\\x", EINVAL, "c:..\\x is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:", EINVAL,
+       "c: is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:ruvo.htm", EINVAL,
+       "c:ruvo.htm is relative to the current folder of drive C:; only full paths are accepted"},
+      {L"c:..\\x", EINVAL,
+       "c:..\\x is relative to the current folder of drive C:; only full paths are accepted"},
       {L"c:\\..\\x", EACCES, "c:\\..\\x leaves drive C: (\"..\" is not followed)"},
       {L"c:/a/../../x", EACCES, "c:/a/../../x leaves drive C: (\"..\" is not followed)"},
       {L"c:\\a\\..\\b", EACCES, "c:\\a\\..\\b leaves drive C: (\"..\" is not followed)"},
@@ -107,8 +110,8 @@ TEST_F(DriveC, ASymbolicLinkOutOfTheDriveIsNotFollowed) {
   std::filesystem::create_directory_symlink(outside, drive / "out");
   std::filesystem::create_directory_symlink(drive / "inner", drive / "in");
 
-  for (const Text& path : {Text(L"c:\\out\\x"), Text(L"c:/out/precious.txt"),
-                           Text(L"c:\\out\\deeper\\x")}) {
+  for (const Text& path :
+       {Text(L"c:\\out\\x"), Text(L"c:/out/precious.txt"), Text(L"c:\\out\\deeper\\x")}) {
     SCOPED_TRACE(ToUtf8(path));
     const PlatformError error = Raised([&] { files.Map(path); });
     EXPECT_EQ(error.code(), EACCES);

@@ -30,8 +30,8 @@ class RawConnection {
  public:
   explicit RawConnection(const std::filesystem::path& file) {
     sqlite3* raw = nullptr;
-    const int result = sqlite3_open_v2(file.c_str(), &raw,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int result =
+        sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     db_.reset(raw);
     EXPECT_EQ(result, SQLITE_OK);
   }
@@ -60,9 +60,10 @@ void MakeStore(const std::filesystem::path& store) {
   for (int i = 0; i < 40; ++i) {
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    ASSERT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo\\Key" + std::to_wstring(i),
-                                       0, kKeyAllAccess, key, disposition),
-              kErrorSuccess);
+    ASSERT_EQ(
+        registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo\\Key" + std::to_wstring(i), 0,
+                                 kKeyAllAccess, key, disposition),
+        kErrorSuccess);
     ASSERT_EQ(registry.RegSetValueExA(key, L"Data", kRegBinary, Bytes(1500, std::uint8_t(i))),
               kErrorSuccess);
     registry.RegCloseKey(key);
@@ -76,7 +77,8 @@ std::string RandomBytes(std::size_t size) {
   return bytes;
 }
 
-void OverwriteAt(const std::filesystem::path& file, std::streamoff offset, const std::string& bytes) {
+void OverwriteAt(const std::filesystem::path& file, std::streamoff offset,
+                 const std::string& bytes) {
   std::fstream io(file, std::ios::binary | std::ios::in | std::ios::out);
   io.seekp(offset);
   io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -111,13 +113,15 @@ const std::vector<Damage>& Damages() {
        "On tree page "},
       {"another program's database",
        [](const auto& store) {
-         RawConnection(store).Execute("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
+         RawConnection(store).Execute(
+             "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
        },
        "it is an SQLite database of another program"},
       {"another program's marked database",
        [](const auto& store) {
          RawConnection(store).Execute(
-             "PRAGMA application_id = 305419896; CREATE TABLE keys (x); CREATE TABLE key_values (y)");
+             "PRAGMA application_id = 305419896; CREATE TABLE keys (x); CREATE TABLE key_values "
+             "(y)");
        },
        "it is an SQLite database of another program (application id 0x12345678)"},
       {"a store of a newer version",
@@ -179,9 +183,9 @@ TEST(SqliteStore, AnEmptyFileIsANewStore) {
   KeyHandle key = 0;
   EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software", key), kErrorFileNotFound);
   std::uint32_t disposition = 0;
-  EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyAllAccess, key,
-                                     disposition),
-            kErrorSuccess);
+  EXPECT_EQ(
+      registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyAllAccess, key, disposition),
+      kErrorSuccess);
   EXPECT_EQ(disposition, kRegCreatedNewKey);
   EXPECT_EQ(RawConnection(store).Text("PRAGMA application_id"), "1381324367");
 }

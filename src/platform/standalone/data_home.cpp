@@ -31,8 +31,8 @@ std::filesystem::path HomeFolder() {
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
   passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
     return found->pw_dir;
   }
   throw std::runtime_error("Neither XDG_DATA_HOME nor a home folder is set");
@@ -46,9 +46,13 @@ std::filesystem::path StandaloneDataFolder() {
   return dataHome / kProgramFolder;
 }
 
-std::filesystem::path RegistryStoreFile() { return StandaloneDataFolder() / "registry.sqlite3"; }
+std::filesystem::path RegistryStoreFile() {
+  return StandaloneDataFolder() / "registry.sqlite3";
+}
 
-std::filesystem::path DriveCFolder() { return StandaloneDataFolder() / "drive_c"; }
+std::filesystem::path DriveCFolder() {
+  return StandaloneDataFolder() / "drive_c";
+}
 
 void CreatePrivateFolders(const std::filesystem::path& folder) {
   if (folder.empty()) return;

@@ -15,7 +15,9 @@
 namespace ruvo {
 namespace {
 
-bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool IsSlash(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
 
 // Characters Windows does not accept in a file or folder name.
 bool IsForbiddenInName(wchar_t c) {
@@ -27,7 +29,9 @@ bool IsForbiddenInName(wchar_t c) {
 }
 
 // The system's own words for an errno, e.g. "Permission denied".
-Text SystemReason(int error) { return FromUtf8(std::generic_category().message(error)); }
+Text SystemReason(int error) {
+  return FromUtf8(std::generic_category().message(error));
+}
 
 [[noreturn]] void Raise(int error, FileFailure failure) {
   throw PlatformError(failure, error, SystemReason(error));
@@ -132,8 +136,9 @@ std::filesystem::path DriveCFileSystem::Map(const Text& windowsPath) const {
     Refuse(EACCES, path + L" is not on drive C:, the only drive here");
   }
   if (path.size() == 2 || !IsSlash(path[2])) {
-    Refuse(EINVAL, path + L" is relative to the current folder of drive C:; only full paths "
-                          L"are accepted");
+    Refuse(EINVAL, path +
+                       L" is relative to the current folder of drive C:; only full paths "
+                       L"are accepted");
   }
 
   std::filesystem::path mapped = driveFolder_;

@@ -29,7 +29,9 @@ bool IsPredefined(PredefinedRoot root) {
          root == kHkeyUsers;
 }
 
-char ToAnsi(wchar_t c) { return c >= 0 && c < 0x80 ? static_cast<char>(c) : '?'; }
+char ToAnsi(wchar_t c) {
+  return c >= 0 && c < 0x80 ? static_cast<char>(c) : '?';
+}
 
 // A key path or value name as the ANSI functions receive it: a C string.
 std::string AnsiName(const Text& text) {
@@ -191,8 +193,8 @@ bool SqliteRegistry::Connect(Intent intent) {
       break;
     }
     case sqlite::StoreState::Usable:
-      connection = std::make_unique<sqlite::Connection>(
-          store_, sqlite::Connection::Mode::ReadWrite, busyTimeout_);
+      connection = std::make_unique<sqlite::Connection>(store_, sqlite::Connection::Mode::ReadWrite,
+                                                        busyTimeout_);
       break;
     case sqlite::StoreState::Busy:
     case sqlite::StoreState::Bad:
@@ -209,10 +211,10 @@ bool SqliteRegistry::Connect(Intent intent) {
 
 std::optional<SqliteRegistry::Session> SqliteRegistry::Begin(Intent intent) {
   if (!Connect(intent)) return std::nullopt;
-  return std::optional<Session>(std::in_place, *connection_,
-                                intent == Intent::Read ? sqlite::Transaction::Kind::Read
-                                                       : sqlite::Transaction::Kind::Write,
-                                intent == Intent::Create);
+  return std::optional<Session>(
+      std::in_place, *connection_,
+      intent == Intent::Read ? sqlite::Transaction::Kind::Read : sqlite::Transaction::Kind::Write,
+      intent == Intent::Create);
 }
 
 KeyHandle SqliteRegistry::NewHandle(PredefinedRoot root, std::int64_t keyId) {
@@ -277,8 +279,8 @@ RegistryResult SqliteRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subK
   return Open(root, subKey, key);
 }
 
-RegistryResult SqliteRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
-                                             std::uint32_t, std::uint32_t, KeyHandle& key) {
+RegistryResult SqliteRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t,
+                                             std::uint32_t, KeyHandle& key) {
   // Every handle may read and write: the stand-in keeps no access rights.
   return Open(root, subKey, key);
 }
@@ -390,7 +392,8 @@ RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& su
     const auto found = FindKey(session->connection, root, folded);
     if (!found) return kErrorFileNotFound;
     if (HasSubkeys(session->connection, root, folded)) return kErrorAccessDenied;
-    sqlite::Statement values = session->connection.Prepare("DELETE FROM key_values WHERE key_id = ?1");
+    sqlite::Statement values =
+        session->connection.Prepare("DELETE FROM key_values WHERE key_id = ?1");
     values.Bind(1, found->id).Step();
     sqlite::Statement keys = session->connection.Prepare("DELETE FROM keys WHERE id = ?1");
     keys.Bind(1, found->id).Step();

@@ -64,7 +64,9 @@ bool Failure::IsBadStore() const noexcept {
          primary == SQLITE_ERROR;
 }
 
-void CloseDatabase::operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+void CloseDatabase::operator()(sqlite3* db) const noexcept {
+  sqlite3_close_v2(db);
+}
 
 void FinalizeStatement::operator()(sqlite3_stmt* statement) const noexcept {
   sqlite3_finalize(statement);
@@ -124,9 +126,11 @@ std::string Statement::String(int column) const {
 }
 
 std::vector<std::uint8_t> Statement::Blob(int column) const {
-  const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_.get(), column));
+  const auto* bytes =
+      static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_.get(), column));
   const int size = sqlite3_column_bytes(statement_.get(), column);
-  return bytes == nullptr ? std::vector<std::uint8_t>() : std::vector<std::uint8_t>(bytes, bytes + size);
+  return bytes == nullptr ? std::vector<std::uint8_t>()
+                          : std::vector<std::uint8_t>(bytes, bytes + size);
 }
 
 // --- connections and transactions -----------------------------------------------------
@@ -185,7 +189,8 @@ Layout ReadLayout(Connection& connection) {
   if (id != kApplicationId) {
     throw Failure(SQLITE_NOTADB, id == 0 ? "it is an SQLite database of another program"
                                          : "it is an SQLite database of another program "
-                                           "(application id " + Hex(id) + ")");
+                                           "(application id " +
+                                               Hex(id) + ")");
   }
   const std::int64_t version = connection.QueryInteger("PRAGMA user_version");
   if (version > kSchemaVersion) {
@@ -227,7 +232,8 @@ void CreateLayout(Connection& connection) {
 Inspection InspectStore(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout) {
   std::error_code error;
   const bool exists = std::filesystem::exists(file, error);
-  if (error) return {StoreState::Bad, SQLITE_CANTOPEN, "it cannot be looked at: " + error.message()};
+  if (error)
+    return {StoreState::Bad, SQLITE_CANTOPEN, "it cannot be looked at: " + error.message()};
   if (!exists) return {StoreState::Missing, 0, {}};
   try {
     Connection connection(file, Connection::Mode::ReadOnly, busyTimeout);

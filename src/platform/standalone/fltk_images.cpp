@@ -17,8 +17,8 @@ int PngDataSize() {
 
 void ReportIfUndecoded(Fl_Image& image, const char* name) {
   if (image.fail() == 0 && image.w() > 0 && image.h() > 0) return;
-  std::fprintf(stderr, "ruvo-linklens: the built-in picture %s could not be decoded (%d)\n",
-               name, image.fail());
+  std::fprintf(stderr, "ruvo-linklens: the built-in picture %s could not be decoded (%d)\n", name,
+               image.fail());
 }
 
 }  // namespace

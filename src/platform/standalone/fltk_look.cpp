@@ -28,7 +28,8 @@ struct FaceSubstitutes {
 };
 
 constexpr FaceSubstitutes kSubstitutes[] = {
-    {"ms sans serif", {"microsoft sans serif", "liberation sans narrow", "dejavu sans condensed"},
+    {"ms sans serif",
+     {"microsoft sans serif", "liberation sans narrow", "dejavu sans condensed"},
      FL_HELVETICA},
     // Message boxes use the system's message font.
     {"tahoma", {"liberation sans", "dejavu sans", "arimo"}, FL_HELVETICA},

@@ -93,8 +93,7 @@ class MessageBoxWindow {
 
 }  // namespace
 
-void RunMessageBox(const MessageBoxContent& content, const FltkFont& font,
-                   Fl_Window* owner) {
+void RunMessageBox(const MessageBoxContent& content, const FltkFont& font, Fl_Window* owner) {
   // Created while no other group is open, so the widgets land in this window.
   Fl_Group::current(nullptr);
   MessageBoxWindow box(content, font, Arrange(content.text, font));

@@ -19,7 +19,6 @@ struct MessageBoxContent {
 
 // Shows the box centred over `owner` (or the screen when `owner` is nullptr or not
 // shown) and returns when the user has dismissed it.
-void RunMessageBox(const MessageBoxContent& content, const FltkFont& font,
-                   Fl_Window* owner);
+void RunMessageBox(const MessageBoxContent& content, const FltkFont& font, Fl_Window* owner);
 
 }  // namespace ruvo

@@ -22,11 +22,20 @@ std::string Escaped(const std::string& field) {
   std::string out;
   for (const char c : field) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -36,7 +45,9 @@ const char* IconName(MessageIcon icon) {
   return icon == MessageIcon::Error ? "error" : "information";
 }
 
-std::string ApplicationTitle() { return ToUtf8(std::wstring(kApplicationTitle)); }
+std::string ApplicationTitle() {
+  return ToUtf8(std::wstring(kApplicationTitle));
+}
 
 }  // namespace
 
@@ -53,8 +64,7 @@ void UserInterfaceLog::WindowShown(const std::string& title, const std::string& 
 
 void UserInterfaceLog::MessageShown(MessageIcon icon, const std::string& title,
                                     const std::string& text) const {
-  Append(std::string("message\t") + IconName(icon) + "\t" + Escaped(title) + "\t" +
-         Escaped(text));
+  Append(std::string("message\t") + IconName(icon) + "\t" + Escaped(title) + "\t" + Escaped(text));
 }
 
 void UserInterfaceLog::Append(const std::string& line) const {

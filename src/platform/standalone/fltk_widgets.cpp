@@ -26,7 +26,9 @@ void FillBackground(const Fl_Widget& widget) {
   fl_rectf(widget.x(), widget.y(), widget.w(), widget.h());
 }
 
-bool IsEnterKey(int key) { return key == FL_Enter || key == FL_KP_Enter; }
+bool IsEnterKey(int key) {
+  return key == FL_Enter || key == FL_KP_Enter;
+}
 
 constexpr int kModifierKeys = FL_SHIFT | FL_CTRL | FL_ALT | FL_META;
 
@@ -37,7 +39,11 @@ PictureArea::PictureArea(int x, int y, int w, int h, const Fl_Image* picture)
 
 int PictureArea::handle(int event) {
   // Accepting the focus is all it does; Tab then reaches the window's navigation.
-  return event == FL_FOCUS || event == FL_UNFOCUS ? 1 : 0;
+  if (event == FL_FOCUS || event == FL_UNFOCUS) return 1;
+  // FLTK turns an Enter that nobody takes into a move to the next control; on the
+  // picture area Enter does nothing, so it is taken here.
+  if (event == FL_KEYBOARD && IsEnterKey(Fl::event_key())) return 1;
+  return 0;
 }
 
 void PictureArea::draw() {

@@ -13,8 +13,8 @@
 namespace ruvo {
 
 // A picture shown at its natural size from the area's top-left corner and cut off
-// at the area's edges. It can hold the keyboard focus but shows no focus mark and
-// handles no other event.
+// at the area's edges. It can hold the keyboard focus but shows no focus mark, and
+// the keys pressed while it has it do nothing.
 class PictureArea : public Fl_Widget {
  public:
   PictureArea(int x, int y, int w, int h, const Fl_Image* picture);

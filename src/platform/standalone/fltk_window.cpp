@@ -13,7 +13,9 @@
 namespace ruvo {
 namespace {
 
-std::string Utf8(std::wstring_view text) { return ToUtf8(std::wstring(text)); }
+std::string Utf8(std::wstring_view text) {
+  return ToUtf8(std::wstring(text));
+}
 
 // FLTK cannot take the minimize button away; for a fixed-size window it asks the
 // window manager to drop resizing and maximizing only. These Motif hints, which most

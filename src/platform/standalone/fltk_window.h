@@ -19,8 +19,7 @@ namespace ruvo {
 class FltkMainWindow {
  public:
   // `banner` and `icon` may be nullptr; `banner` must outlive the window.
-  FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* banner,
-                 const Fl_RGB_Image* icon);
+  FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* banner, const Fl_RGB_Image* icon);
   FltkMainWindow(const FltkMainWindow&) = delete;
   FltkMainWindow& operator=(const FltkMainWindow&) = delete;
 

@@ -31,6 +31,8 @@ constexpr int kEnded = 0;
 constexpr int kFailed = 1;
 constexpr int kNoDisplay = 2;
 
+constexpr const char* kProgramFilesFolder = "Program Files";
+
 // FLTK 1.3 ends the process on its own when it cannot open the display, so the
 // program opens it first and hands it over.
 bool OpenDisplay() {
@@ -88,6 +90,9 @@ int RunInstallerWindow(Toolkit& toolkit) {
     return kFailed;
   }
   SqliteRegistry registry(store);
+  // Drive C: as Windows leaves it: "c:\Program Files" is always there, and the
+  // installer makes only its own folder inside it.
+  CreatePrivateFolders(DriveCFolder() / kProgramFilesFolder);
   DriveCFileSystem files(DriveCFolder());
 
   EmbeddedImages images;
@@ -126,8 +131,8 @@ int Run() {
     return RunInstallerWindow(toolkit);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
-    ShowApplicationMessage(toolkit.log, toolkit.messageFont,
-                           UnexpectedFailureMessage(error.what()), MessageIcon::Error, nullptr);
+    ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnexpectedFailureMessage(error.what()),
+                           MessageIcon::Error, nullptr);
     return kFailed;
   }
 }
@@ -135,4 +140,6 @@ int Run() {
 }  // namespace
 }  // namespace ruvo
 
-int main() { return ruvo::Run(); }
+int main() {
+  return ruvo::Run();
+}

@@ -102,7 +102,7 @@ find_window() {
 press() {
   local window=$1
   shift
-  xdotool windowfocus --sync "$window" && xdotool key --delay 50 "$@"
+  timeout 10 xdotool windowfocus --sync "$window" && xdotool key --delay 50 "$@"
 }
 
 # Waits for process PID, a child of this shell, to end and sets exit_status to its

@@ -365,7 +365,7 @@ case_damaged_store() {
   local data=$1 store
   store=$(store_of "$data")
   mkdir -p "$(dirname "$store")"
-  head -c 8192 /dev/urandom >"$store"
+  yes 'this is not a database' | head -c 8192 >"$store"
   cp "$store" "$work/store-before"
   launch app "$data"
   app_messages[app]=0

@@ -58,8 +58,8 @@ bool OpenDisplay() {
 }
 
 Text StoreDamagedMessage(const std::filesystem::path& store, const std::string& problem) {
-  return FromUtf8("RUVO LinkLens cannot use its registry store\n" + store.string() + "\n" +
-                  problem +
+  return FromUtf8("RUVO LinkLens cannot use its registry store\n" + store.string() +
+                  "\n\nProblem: " + problem +
                   "\n\nNothing was changed. Move the file aside or restore it from a "
                   "backup, then start RUVO LinkLens again.");
 }

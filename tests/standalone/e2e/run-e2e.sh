@@ -333,7 +333,9 @@ case_window_and_close_box() {
   expect_eq "title" "$(xdotool getwindowname "$window")" "$title"
   expect_eq "Motif hints (move and close only)" "$(xprop -id "$window" _MOTIF_WM_HINTS | cut -d= -f2)" \
     " 0x3, 0x24, 0x1a, 0x0, 0x0"
-  xprop -id "$window" _NET_WM_ICON | head -c 300 | grep -Eq "Icon \(48 x 48\)|= 48, 48," || fail "no 48-pixel window icon"
+  local icon
+  icon=$(xprop -id "$window" _NET_WM_ICON)
+  grep -Eq "Icon \(48 x 48\)|= 48, 48," <<<"${icon:0:300}" || fail "no 48-pixel window icon"
   check_appearance "$window"
 
   "$send_wm_delete" "$window" || fail "could not send WM_DELETE_WINDOW"
@@ -345,9 +347,15 @@ case_window_and_close_box() {
 
 # A few pixels of the window: the colours of the layout and the banner in its place.
 check_appearance() {
-  local window=$1 shot="$work/window.png"
-  import -window "$window" "$shot" || { fail "no screenshot"; return; }
+  local window=$1 shot="$work/window.png" tries=0
   pixel() { convert "$shot" -format "%[hex:p{$1,$2}]" info: 2>/dev/null | cut -c1-6; }
+  # The window is mapped before it has drawn: wait for the rule to appear.
+  while :; do
+    import -window "$window" "$shot" || { fail "no screenshot"; return; }
+    [ "$(pixel 200 40)" == B4B4B4 ] || [ $tries -ge 30 ] && break
+    sleep 0.1
+    tries=$((tries + 1))
+  done
   expect_eq "window background left of the picture (0,20)" "$(pixel 0 20)" F0F0F0
   expect_eq "picture area ground (1,0)" "$(pixel 1 0)" FFFFFF
   expect_eq "below the picture area (200,39)" "$(pixel 200 39)" F0F0F0

@@ -1,0 +1,266 @@
+// RuvoLinkLens.exe as built: what Windows and Explorer read from the file before a
+// line of it runs. Its import table, its headers, its version record, its icon, its
+// manifest and its banner.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "window/resource_ids.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring Wide(const char* path) { return std::wstring(path, path + std::strlen(path)); }
+
+template <typename T>
+T Read(const Bytes& bytes, std::size_t offset) {
+  T value{};
+  if (offset + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return value;
+}
+
+// The program file as the loader sees it, parsed from its bytes.
+class PortableExecutable {
+ public:
+  explicit PortableExecutable(Bytes bytes) : bytes_(std::move(bytes)) {
+    const auto peOffset = Read<LONG>(bytes_, offsetof(IMAGE_DOS_HEADER, e_lfanew));
+    headers_ = Read<IMAGE_NT_HEADERS32>(bytes_, static_cast<std::size_t>(peOffset));
+    const std::size_t sections = static_cast<std::size_t>(peOffset) +
+                                 offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                 headers_.FileHeader.SizeOfOptionalHeader;
+    for (WORD i = 0; i < headers_.FileHeader.NumberOfSections; ++i) {
+      sections_.push_back(Read<IMAGE_SECTION_HEADER>(bytes_, sections + i * sizeof(IMAGE_SECTION_HEADER)));
+    }
+  }
+
+  const IMAGE_NT_HEADERS32& headers() const { return headers_; }
+
+  // The DLL names in the import table, lower case.
+  std::set<std::string> ImportedDlls() const {
+    std::set<std::string> names;
+    const IMAGE_DATA_DIRECTORY& directory =
+        headers_.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (std::size_t offset = FileOffset(directory.VirtualAddress);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+      const auto descriptor = Read<IMAGE_IMPORT_DESCRIPTOR>(bytes_, offset);
+      if (descriptor.Name == 0 || offset >= bytes_.size()) break;
+      std::string name;
+      for (std::size_t at = FileOffset(descriptor.Name); at < bytes_.size() && bytes_[at] != 0; ++at) {
+        name += static_cast<char>(std::tolower(bytes_[at]));
+      }
+      names.insert(name);
+    }
+    return names;
+  }
+
+ private:
+  std::size_t FileOffset(DWORD rva) const {
+    for (const IMAGE_SECTION_HEADER& section : sections_) {
+      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.Misc.VirtualSize) {
+        return rva - section.VirtualAddress + section.PointerToRawData;
+      }
+    }
+    return bytes_.size();
+  }
+
+  Bytes bytes_;
+  IMAGE_NT_HEADERS32 headers_{};
+  std::vector<IMAGE_SECTION_HEADER> sections_;
+};
+
+TEST(ProgramFile, ImportsOnlyDllsThatWindowsLoadsFromItsOwnFolder) {
+  const PortableExecutable program(ReadFileBytes(RUVO_PROGRAM_FILE));
+  // KnownDLLs: never searched for beside the program.
+  const std::set<std::string> known = {"kernel32.dll", "user32.dll",  "gdi32.dll", "advapi32.dll",
+                                       "ole32.dll",    "oleaut32.dll", "msvcrt.dll"};
+  const std::set<std::string> imported = program.ImportedDlls();
+  ASSERT_FALSE(imported.empty());
+  for (const std::string& name : imported) {
+    EXPECT_TRUE(known.count(name) == 1) << name << " is not a KnownDLL";
+  }
+}
+
+TEST(ProgramFile, IsAWindowedProgramForVistaAndLaterWithAslrAndDep) {
+  const PortableExecutable program(ReadFileBytes(RUVO_PROGRAM_FILE));
+  const IMAGE_NT_HEADERS32& headers = program.headers();
+  EXPECT_EQ(headers.Signature, IMAGE_NT_SIGNATURE);
+  EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(headers.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_EQ(headers.OptionalHeader.MajorSubsystemVersion, 6);
+  const WORD characteristics = headers.OptionalHeader.DllCharacteristics;
+  EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+  EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+  EXPECT_FALSE(headers.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);  // ASLR moves it
+}
+
+class VersionRecord : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring path = Wide(RUVO_PROGRAM_FILE);
+    DWORD ignored = 0;
+    data_.resize(::GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(data_.empty()) << "no version record";
+    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data()));
+  }
+
+  template <typename T>
+  const T* Query(const std::wstring& path, UINT* length = nullptr) {
+    void* value = nullptr;
+    UINT size = 0;
+    if (!::VerQueryValueW(data_.data(), path.c_str(), &value, &size)) return nullptr;
+    if (length != nullptr) *length = size;
+    return static_cast<const T*>(value);
+  }
+
+  std::vector<std::uint8_t> data_;
+};
+
+TEST_F(VersionRecord, FileAndProductVersionAre1000InUsEnglish) {
+  const auto* fixed = Query<VS_FIXEDFILEINFO>(L"\\");
+  ASSERT_NE(fixed, nullptr);
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  UINT length = 0;
+  const auto* translation = Query<WORD>(L"\\VarFileInfo\\Translation", &length);
+  ASSERT_NE(translation, nullptr);
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(translation[0], 0x0409);  // U.S. English
+  EXPECT_EQ(translation[1], 1200);    // Unicode
+}
+
+TEST_F(VersionRecord, NamesTheProductAndItsMaker) {
+  const std::pair<const wchar_t*, const wchar_t*> entries[] = {
+      {L"CompanyName", L"Ruvo"},
+      {L"ProductName", L"RUVO LinkLens"},
+      {L"InternalName", L"RuvoLinkLens"},
+      {L"OriginalFilename", L"RuvoLinkLens.exe"},
+      {L"FileDescription", L"RUVO LinkLens installer"},
+      {L"FileVersion", L"1.00"},
+      {L"ProductVersion", L"1.00"},
+  };
+  for (const auto& [name, expected] : entries) {
+    const auto* value = Query<wchar_t>(std::wstring(L"\\StringFileInfo\\040904b0\\") + name);
+    ASSERT_NE(value, nullptr) << "no " << std::string(name, name + std::wcslen(name));
+    EXPECT_EQ(std::wstring(value), expected);
+  }
+}
+
+// The program file loaded as resources only: nothing of it runs.
+class Resources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = ::LoadLibraryExW(Wide(RUVO_PROGRAM_FILE).c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module_, nullptr) << "error " << ::GetLastError();
+  }
+  void TearDown() override {
+    if (module_ != nullptr) ::FreeLibrary(module_);
+  }
+
+  Bytes Resource(LPCWSTR type, int id) const {
+    const HRSRC found = ::FindResourceW(module_, MAKEINTRESOURCEW(id), type);
+    if (found == nullptr) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module_, found)));
+    return Bytes(bytes, bytes + ::SizeofResource(module_, found));
+  }
+
+  HMODULE module_ = nullptr;
+};
+
+BOOL CALLBACK KeepFirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR first) {
+  *reinterpret_cast<ULONG_PTR*>(first) = reinterpret_cast<ULONG_PTR>(name);
+  return FALSE;  // the first group is the one Explorer shows
+}
+
+#pragma pack(push, 2)
+struct IconGroupEntry {  // GRPICONDIRENTRY
+  BYTE width, height, colours, reserved;
+  WORD planes, bitCount;
+  DWORD bytes;
+  WORD id;
+};
+struct IconFileEntry {  // ICONDIRENTRY in a .ico file
+  BYTE width, height, colours, reserved;
+  WORD planes, bitCount;
+  DWORD bytes;
+  DWORD offset;
+};
+#pragma pack(pop)
+
+TEST_F(Resources, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
+  ULONG_PTR first = 0;
+  ::EnumResourceNamesW(module_, RT_GROUP_ICON, KeepFirstName, reinterpret_cast<LONG_PTR>(&first));
+  ASSERT_TRUE(IS_INTRESOURCE(first));
+  const int groupId = static_cast<int>(first);
+
+  const Bytes group = Resource(RT_GROUP_ICON, groupId);
+  const Bytes file = ReadFileBytes(RUVO_PACKAGE_ICON_FILE);
+  ASSERT_GE(group.size(), 6u);
+  const WORD count = Read<WORD>(group, 4);
+  ASSERT_EQ(count, 12);
+  ASSERT_EQ(Read<WORD>(file, 4), count);
+
+  std::set<std::pair<int, int>> sizesAndDepths;
+  for (WORD i = 0; i < count; ++i) {
+    const auto entry = Read<IconGroupEntry>(group, 6 + i * sizeof(IconGroupEntry));
+    const auto original = Read<IconFileEntry>(file, 6 + i * sizeof(IconFileEntry));
+    sizesAndDepths.insert({entry.width, entry.bitCount});
+    EXPECT_EQ(entry.width, entry.height);
+    // Each image is the icon file's, byte for byte.
+    const Bytes image = Resource(RT_ICON, entry.id);
+    ASSERT_EQ(image.size(), original.bytes) << "image " << i;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.offset)) << "image " << i;
+  }
+  const std::set<std::pair<int, int>> expected = {
+      {48, 4}, {48, 8}, {48, 32}, {32, 4}, {32, 8}, {32, 32},
+      {24, 4}, {24, 8}, {24, 32}, {16, 4}, {16, 8}, {16, 32}};
+  EXPECT_EQ(sizesAndDepths, expected);
+}
+
+TEST_F(Resources, TheBannerIsTheJpegByteForByte) {
+  const Bytes banner = Resource(RT_RCDATA, RUVO_IDR_BANNER);
+  EXPECT_FALSE(banner.empty());
+  EXPECT_TRUE(banner == ReadFileBytes(RUVO_BANNER_FILE));
+}
+
+TEST_F(Resources, TheManifestAsksForWhatTheProgramNeeds) {
+  const Bytes bytes = Resource(RT_MANIFEST, 1);  // CREATEPROCESS_MANIFEST_RESOURCE_ID
+  const std::string manifest(bytes.begin(), bytes.end());
+  ASSERT_FALSE(manifest.empty());
+  for (const char* needed : {
+           "level=\"highestAvailable\"",
+           "uiAccess=\"false\"",
+           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+           ">true</dpiAware>",
+           "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
+           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+       }) {
+    EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,343 @@
+#!/usr/bin/env bash
+# End to end: the real RuvoLinkLens.exe in a fresh Wine prefix on its own Xvfb
+# display, driven with xdotool as a person would (Enter or Space on the focused
+# button, Enter on the message box). After each case it checks the registry as Wine
+# stores it (user.reg), the files in the prefix's drive C: byte for byte, and the
+# message box's title, text, icon and button; the first case also checks the
+# window against the layout table and by its pixels.
+#
+#   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
+#       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
+#       --work DIR [--shots DIR]
+#
+# Needs wine (32-bit), Xvfb, xdotool and ImageMagick. Exit status 0 when every check
+# passed. The work folder keeps the logs and screenshots; --shots copies the window
+# and message box screenshots there as well (docs/windows-*.png).
+set -uo pipefail
+
+exe= probe= page= banner= work= shots=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --exe) exe=$2 ;;
+    --probe) probe=$2 ;;
+    --page) page=$2 ;;
+    --banner) banner=$2 ;;
+    --work) work=$2 ;;
+    --shots) shots=$2 ;;
+    *) echo "run-wine-tests: unknown argument $1" >&2; exit 3 ;;
+  esac
+  shift 2
+done
+for f in "$exe" "$probe" "$page" "$banner"; do
+  [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
+done
+[ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
+for tool in wine wineboot wineserver Xvfb xdotool convert compare; do
+  command -v "$tool" >/dev/null || { echo "run-wine-tests: $tool is not installed (scripts/setup)" >&2; exit 3; }
+done
+
+rm -rf "$work"
+mkdir -p "$work/shots"
+work=$(cd "$work" && pwd)
+log="$work/log"
+mkdir -p "$log"
+
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINESERVER WINELOADER
+
+key_path='Software\Microsoft\Internet Explorer\MenuExt\Open with Ruvo Office Suite'
+key="HKCU\\$key_path"
+drive_c="$WINEPREFIX/drive_c"
+folder="$drive_c/Program Files/ruvo"
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@" >>"$log/checks.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "  ok   $what"
+  else
+    failed=$((failed + 1))
+    echo "  FAIL $what"
+  fi
+}
+same() { [ "$1" = "$2" ] || { echo "expected: $2"; echo "actual:   $1"; return 1; }; }
+
+xvfb_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  wineserver -k >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+# A display of our own: Xvfb picks a free number and tells it through a pipe.
+exec 5<> <(:)
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$log/xvfb.log" 2>&1 &
+xvfb_pid=$!
+read -r -t 10 display_number <&5 || { echo "run-wine-tests: Xvfb did not start" >&2; exit 1; }
+exec 5<&-
+export DISPLAY=":$display_number"
+echo "run-wine-tests: display $DISPLAY, prefix $WINEPREFIX"
+
+started=$(date +%s)
+wineboot -i >"$log/wineboot.log" 2>&1
+# No window manager: Wine draws the title bars itself, so the screenshots show them.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >>"$log/wine.log" 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$log/wine.log" 2>&1
+wineserver -w
+echo "run-wine-tests: prefix ready in $(($(date +%s) - started)) s"
+
+# As a user would: the program is run from the Downloads folder.
+downloads=$(ls -d "$drive_c"/users/*/Downloads 2>/dev/null | head -n 1)
+[ -n "$downloads" ] || downloads="$drive_c"
+cp "$exe" "$downloads/RuvoLinkLens.exe"
+
+probe() { wine "$probe" "$@" 2>>"$log/probe.log" | tr -d '\r'; }
+
+# The X window whose frame the probe reported ("frame X Y W H").
+x_window_of() {
+  local frame=$1 id
+  read -r _ fx fy fw fh <<<"$frame"
+  for id in $(xdotool search --name '^RUVO LinkLens$' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
+    if [ "${X:-}" = "$fx" ] && [ "${Y:-}" = "$fy" ] && [ "${WIDTH:-}" = "$fw" ] &&
+       [ "${HEIGHT:-}" = "$fh" ]; then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
+
+press() {  # press FRAME KEY: a key on the window with that frame
+  local id
+  id=$(x_window_of "$1") || { echo "no X window for $1" >>"$log/checks.log"; return 1; }
+  xdotool key --window "$id" "$2" 2>>"$log/xdotool.log"
+  sleep 0.5
+}
+
+screenshot() {  # screenshot FRAME NAME: the window with that frame, as NAME.png
+  read -r _ fx fy fw fh <<<"$1"
+  import -window root "$work/shots/full-$2.png" 2>>"$log/import.log" &&
+    convert "$work/shots/full-$2.png" -crop "${fw}x${fh}+${fx}+${fy}" +repage "$work/shots/$2.png" &&
+    rm -f "$work/shots/full-$2.png"
+  [ -z "$shots" ] || cp "$work/shots/$2.png" "$shots/$2.png"
+}
+
+launch() {
+  (cd "$downloads" && exec wine RuvoLinkLens.exe >"$log/app-$1.out" 2>"$log/app-$1.err") &
+  app_pid=$!
+  local i
+  for i in $(seq 1 100); do
+    main_frame=$(probe colours | grep '^frame ') && [ -n "$main_frame" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits for the program to end; its exit status becomes $app_status.
+wait_for_exit() {
+  local i
+  for i in $(seq 1 50); do
+    if ! kill -0 "$app_pid" 2>/dev/null; then
+      wait "$app_pid"
+      app_status=$?
+      app_pid=
+      return 0
+    fi
+    sleep 0.2
+  done
+  return 1
+}
+
+message=
+read_message() { message=$(probe message --wait 10); }
+message_field() { sed -n "s/^$1: //p" <<<"$message"; }
+
+# Information icons are blue, error icons red: what the icon's pixels say.
+icon_colour() {
+  local rect shot
+  rect=$(sed -n 's/^icon-rect //p' <<<"$message")
+  read -r ix iy iw ih <<<"$rect"
+  shot="$work/shots/icon.png"
+  import -window root "$shot" 2>>"$log/import.log" || return 1
+  read -r r g b < <(convert "$shot" -crop "${iw}x${ih}+${ix}+${iy}" -resize '1x1!' \
+    -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+  if [ "$b" -gt $((r + 30)) ]; then echo information
+  elif [ "$r" -gt $((b + 30)) ]; then echo error
+  else echo "unclear ($r,$g,$b)"; fi
+}
+
+check_message() {  # check_message ICON TEXT
+  read_message
+  check "a message box titled RUVO LinkLens" same "$(message_field title)" "RUVO LinkLens"
+  check "its text: $2" same "$(message_field text)" "$2"
+  check "its $1 icon" same "$(icon_colour)" "$1"
+  check "one OK button" same "$(message_field buttons)" "OK"
+  check "owned by the main window" same "$(message_field owner)" "main window"
+}
+
+dismiss_message() {
+  press "$(sed -n '/^frame /p' <<<"$message")" Return
+  check "the program ends after the message" wait_for_exit
+  check "exit status 0" same "${app_status:-none}" 0
+}
+
+# The extension's key as Wine stores it: only a REG_SZ that ends with exactly one
+# zero is written as "text", so this also proves the 38-byte default value.
+registry_entry() {
+  wineserver -w
+  awk -v header="[${key_path//\\/\\\\\\\\}]" '
+    index($0, header) == 1 { inside = 1; next }
+    inside && /^$/ { exit }
+    inside && !/^#time=/ { print }' "$WINEPREFIX/user.reg"
+}
+installed_entry='@="file://c:/Program Files/ruvo/ruvo.htm"
+"Contexts"=dword:00000020'
+
+folder_listing() { [ -d "$folder" ] && (cd "$folder" && ls -A) || echo "<no folder>"; }
+
+set_key() {  # set_key DEFAULT CONTEXTS
+  wine reg add "$key" /ve /d "$1" /f >>"$log/wine.log" 2>&1
+  wine reg add "$key" /v Contexts /t REG_DWORD /d "$2" /f >>"$log/wine.log" 2>&1
+}
+remove_key() { wine reg delete "$key" /f >>"$log/wine.log" 2>&1; return 0; }
+
+installed_text="Ruvo Link Lens have been installed successfully in your machine. Open a new instance of IE to see the changes."
+uninstalled_text="Ruvo Link Lens have been uninstalled successfully in your machine."
+not_installed_text="This extension does not exist in your Internet Explorer."
+
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6; }
+
+check_pixels() {
+  local colours shot ox oy
+  colours=$(probe colours)
+  read -r _ ox oy < <(grep '^client-origin ' <<<"$colours")
+  local btnface activeborder
+  btnface=$(sed -n 's/^btnface //p' <<<"$colours")
+  activeborder=$(sed -n 's/^activeborder //p' <<<"$colours")
+  shot="$work/shots/pixels.png"
+  import -window root "$shot" 2>>"$log/import.log"
+  check "Line1 in COLOR_ACTIVEBORDER across the client width at y 40" same \
+    "$(pixel "$shot" $((ox)) $((oy + 40))) $(pixel "$shot" $((ox + 188)) $((oy + 40))) $(pixel "$shot" $((ox + 375)) $((oy + 40)))" \
+    "$activeborder $activeborder $activeborder"
+  check "the picture area ends above row 39 (COLOR_BTNFACE there)" same \
+    "$(pixel "$shot" $((ox + 188)) $((oy + 39)))" "$btnface"
+  check "column 0 left of the picture area is COLOR_BTNFACE" same \
+    "$(pixel "$shot" "$ox" $((oy + 10)))" "$btnface"
+  # The banner at its natural size from the area's top-left corner (client x 1),
+  # its last two rows and its right-most column cut off.
+  convert "$shot" -crop "375x39+$((ox + 1))+$oy" +repage "$work/shots/banner-shown.png"
+  convert "$banner" -crop '375x39+0+0' +repage "$work/shots/banner-expected.png"
+  local error
+  error=$(compare -metric RMSE "$work/shots/banner-shown.png" "$work/shots/banner-expected.png" null: 2>&1 |
+    sed -E 's/.*\((.*)\).*/\1/')
+  check "the banner shown unscaled and clipped (RMSE $error)" awk -v e="$error" 'BEGIN { exit !(e < 0.02) }'
+}
+
+echo "== first install"
+remove_key
+rm -rf "$folder"
+check "the window opens" launch first-install
+check "the layout matches the table at this DPI" probe layout --caption Install
+probe layout --caption Install >"$log/layout-install.txt"
+screenshot "$main_frame" windows-window
+check_pixels
+# Tab goes to the picture and back; Enter on the picture presses nothing.
+press "$main_frame" Tab
+check "Tab moves the focus to the picture area" same "$(probe focus)" "focus: RuvoPictureArea"
+press "$main_frame" Return
+check "Enter on the picture area shows no message" same "$(probe message)" "no message box"
+press "$main_frame" Tab
+check "Tab moves the focus back to the button" same "$(probe focus)" "focus: Button"
+press "$main_frame" Return
+check_message information "$installed_text"
+screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-installed
+dismiss_message
+check "the key holds the page's URL and Contexts 0x20" same "$(registry_entry)" "$installed_entry"
+check "the folder holds only ruvo.htm" same "$(folder_listing)" "ruvo.htm"
+check "ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
+
+echo "== reinstall over a stale page, with the key added while the window waits"
+printf 'stale page that is longer than nothing\r\n' >"$folder/ruvo.htm"
+remove_key
+check "the window opens" launch reinstall
+check "the button reads Install" probe layout --caption Install
+set_key "file://c:/old/page.htm" 1
+press "$main_frame" Return
+check_message information "$installed_text"
+dismiss_message
+check "the values are replaced" same "$(registry_entry)" "$installed_entry"
+check "the folder holds only ruvo.htm (no temporary file)" same "$(folder_listing)" "ruvo.htm"
+check "ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
+
+echo "== uninstall"
+check "the window opens" launch uninstall
+check "the layout matches, the button reads Uninstall" probe layout --caption Uninstall
+probe layout --caption Uninstall >"$log/layout-uninstall.txt"
+press "$main_frame" Return
+check_message information "$uninstalled_text"
+screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-uninstalled
+dismiss_message
+check "the key is gone" same "$(registry_entry)" ""
+check "the page and the folder are gone" same "$(folder_listing)" "<no folder>"
+
+echo "== uninstall with the key missing but the page present"
+mkdir -p "$folder"
+cp "$page" "$folder/ruvo.htm"
+set_key "file://c:/Program Files/ruvo/ruvo.htm" 32
+check "the window opens" launch key-missing
+check "the button reads Uninstall" probe layout --caption Uninstall
+remove_key  # someone else removes the key while the window waits
+press "$main_frame" Return
+check_message information "$not_installed_text"
+screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-not-installed
+dismiss_message
+check "no key" same "$(registry_entry)" ""
+check "the page and the folder are still removed" same "$(folder_listing)" "<no folder>"
+
+echo "== uninstall with a foreign file in the folder (Space on the button)"
+mkdir -p "$folder"
+cp "$page" "$folder/ruvo.htm"
+printf 'mine\r\n' >"$folder/notes.txt"
+set_key "file://c:/Program Files/ruvo/ruvo.htm" 32
+check "the window opens" launch foreign-file
+press "$main_frame" space
+check_message information "$uninstalled_text"
+dismiss_message
+check "the key is gone" same "$(registry_entry)" ""
+check "the foreign file and its folder stay, the page is gone" same "$(folder_listing)" "notes.txt"
+check "the foreign file is untouched" same "$(cat "$folder/notes.txt")" $'mine\r'
+
+echo "== a page that cannot be written (a folder stands at ruvo.htm)"
+rm -rf "$folder"
+mkdir -p "$folder/ruvo.htm"
+remove_key
+check "the window opens" launch unwritable
+press "$main_frame" Return
+read_message
+reason=$(message_field text | sed -n 's/.*failed: //p')
+check "the reason is the system's own text" test -n "$reason"
+check_message error "Ruvo Link Lens could not be installed in your machine.\\n\\nWriting c:\\Program Files\\ruvo\\ruvo.htm failed: $reason"
+screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-install-failed
+dismiss_message
+check "no key was created" same "$(registry_entry)" ""
+check "the folder at ruvo.htm stays and no temporary file is left" same "$(folder_listing)" "ruvo.htm"
+check "ruvo.htm is still an empty folder" same "$(ls -A "$folder/ruvo.htm")" ""
+
+echo "== closing the window changes nothing"
+rm -rf "$folder"
+remove_key
+check "the window opens" launch close
+press "$main_frame" alt+F4
+check "the program ends" wait_for_exit
+check "exit status 0" same "${app_status:-none}" 0
+check "no key" same "$(registry_entry)" ""
+check "no folder" same "$(folder_listing)" "<no folder>"
+
+echo "run-wine-tests: $passed passed, $failed failed in $(($(date +%s) - started)) s (logs: $log)"
+[ "$failed" -eq 0 ]

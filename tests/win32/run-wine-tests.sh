@@ -7,6 +7,7 @@
 # window against the layout table and by its pixels.
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
+#       --window-tests win32_window_tests.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
 #
@@ -15,11 +16,12 @@
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= page= banner= work= shots=
+exe= probe= window_tests= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
     --exe) exe=$2 ;;
     --probe) probe=$2 ;;
+    --window-tests) window_tests=$2 ;;
     --page) page=$2 ;;
     --banner) banner=$2 ;;
     --work) work=$2 ;;
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -213,31 +215,49 @@ not_installed_text="This extension does not exist in your Internet Explorer."
 
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6; }
 
+twips_to_pixels() { echo $((($1 * $2 + 720) / 1440)); }  # as MulDiv rounds
+
 check_pixels() {
-  local colours shot ox oy
+  local colours shot ox oy dpi
   colours=$(probe colours)
   read -r _ ox oy < <(grep '^client-origin ' <<<"$colours")
+  dpi=$(sed -n 's/^dpi //p' <<<"$colours")
   local btnface activeborder
   btnface=$(sed -n 's/^btnface //p' <<<"$colours")
   activeborder=$(sed -n 's/^activeborder //p' <<<"$colours")
-  shot="$work/shots/pixels.png"
+  # Where the table puts the rule and the picture area at this DPI.
+  local width line area_left area_bottom
+  width=$(twips_to_pixels 5640 "$dpi")
+  line=$(twips_to_pixels 600 "$dpi")
+  area_left=$(twips_to_pixels 8 "$dpi")
+  area_bottom=$(twips_to_pixels 585 "$dpi")
+  shot="$work/shots/pixels-$dpi.png"
   import -window root "$shot" 2>>"$log/import.log"
-  check "Line1 in COLOR_ACTIVEBORDER across the client width at y 40" same \
-    "$(pixel "$shot" $((ox)) $((oy + 40))) $(pixel "$shot" $((ox + 188)) $((oy + 40))) $(pixel "$shot" $((ox + 375)) $((oy + 40)))" \
+  check "Line1 in COLOR_ACTIVEBORDER across the client width at y $line" same \
+    "$(pixel "$shot" "$ox" $((oy + line))) $(pixel "$shot" $((ox + width / 2)) $((oy + line))) $(pixel "$shot" $((ox + width - 1)) $((oy + line)))" \
     "$activeborder $activeborder $activeborder"
-  check "the picture area ends above row 39 (COLOR_BTNFACE there)" same \
-    "$(pixel "$shot" $((ox + 188)) $((oy + 39)))" "$btnface"
-  check "column 0 left of the picture area is COLOR_BTNFACE" same \
-    "$(pixel "$shot" "$ox" $((oy + 10)))" "$btnface"
-  # The banner at its natural size from the area's top-left corner (client x 1),
-  # its last two rows and its right-most column cut off.
-  convert "$shot" -crop "375x39+$((ox + 1))+$oy" +repage "$work/shots/banner-shown.png"
-  convert "$banner" -crop '375x39+0+0' +repage "$work/shots/banner-expected.png"
+  check "the picture area ends above row $area_bottom (COLOR_BTNFACE there)" same \
+    "$(pixel "$shot" $((ox + width / 2)) $((oy + area_bottom)))" "$btnface"
+  check "the columns left of the picture area are COLOR_BTNFACE" same \
+    "$(pixel "$shot" $((ox + area_left - 1)) $((oy + 10)))" "$btnface"
+  # The banner at its natural size from the area's top-left corner, cut off by the
+  # client area's right edge and the area's lower edge, never scaled.
+  local shown_width=$((width - area_left)) shown_height=$area_bottom
+  [ "$shown_width" -le 377 ] || shown_width=377
+  [ "$shown_height" -le 41 ] || shown_height=41
+  convert "$shot" -crop "${shown_width}x${shown_height}+$((ox + area_left))+$oy" +repage "$work/shots/banner-shown.png"
+  convert "$banner" -crop "${shown_width}x${shown_height}+0+0" +repage "$work/shots/banner-expected.png"
   local error
   error=$(compare -metric RMSE "$work/shots/banner-shown.png" "$work/shots/banner-expected.png" null: 2>&1 |
     sed -E 's/.*\((.*)\).*/\1/')
-  check "the banner shown unscaled and clipped (RMSE $error)" awk -v e="$error" 'BEGIN { exit !(e < 0.02) }'
+  check "the banner shown unscaled in ${shown_width}x${shown_height} pixels (RMSE $error)" \
+    awk -v e="$error" 'BEGIN { exit !(e < 0.02) }'
 }
+
+# The window's fonts and colours, read inside a process of its own (before any
+# program window takes the activation).
+echo "== the window in-process (fonts, colours)"
+check "win32_window_tests at 96 DPI" wine "$window_tests"
 
 echo "== first install"
 remove_key
@@ -338,6 +358,19 @@ check "the program ends" wait_for_exit
 check "exit status 0" same "${app_status:-none}" 0
 check "no key" same "$(registry_entry)" ""
 check "no folder" same "$(folder_listing)" "<no folder>"
+
+echo "== at 144 DPI (150 %)"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >>"$log/wine.log" 2>&1
+wineserver -k
+wineserver -w
+check "win32_window_tests at 144 DPI" wine "$window_tests"
+check "the window opens" launch dpi144
+check "the layout matches the table at 144 DPI" probe layout --caption Install
+probe layout --caption Install >"$log/layout-144dpi.txt"
+screenshot "$main_frame" windows-window-144dpi
+check_pixels
+press "$main_frame" alt+F4
+check "the program ends" wait_for_exit
 
 echo "run-wine-tests: $passed passed, $failed failed in $(($(date +%s) - started)) s (logs: $log)"
 [ "$failed" -eq 0 ]

@@ -320,6 +320,7 @@ int DescribeColours() {
   ::ClientToScreen(window, &origin);
   RECT frame;
   ::GetWindowRect(window, &frame);
+  Print("dpi " + std::to_string(ScreenDpi()));
   Print("client-origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
   Print("frame " + ScreenRectText(frame));
   Print("btnface " + Hex(::GetSysColor(COLOR_BTNFACE)));

@@ -26,7 +26,9 @@ Bytes ReadFileBytes(const char* path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::wstring Wide(const char* path) { return std::wstring(path, path + std::strlen(path)); }
+std::wstring Wide(const char* path) {
+  return std::wstring(path, path + std::strlen(path));
+}
 
 template <typename T>
 T Read(const Bytes& bytes, std::size_t offset) {
@@ -45,7 +47,8 @@ class PortableExecutable {
                                  offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                                  headers_.FileHeader.SizeOfOptionalHeader;
     for (WORD i = 0; i < headers_.FileHeader.NumberOfSections; ++i) {
-      sections_.push_back(Read<IMAGE_SECTION_HEADER>(bytes_, sections + i * sizeof(IMAGE_SECTION_HEADER)));
+      sections_.push_back(
+          Read<IMAGE_SECTION_HEADER>(bytes_, sections + i * sizeof(IMAGE_SECTION_HEADER)));
     }
   }
 
@@ -56,11 +59,13 @@ class PortableExecutable {
     std::set<std::string> names;
     const IMAGE_DATA_DIRECTORY& directory =
         headers_.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (std::size_t offset = FileOffset(directory.VirtualAddress);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    for (std::size_t offset = FileOffset(directory.VirtualAddress);;
+         offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
       const auto descriptor = Read<IMAGE_IMPORT_DESCRIPTOR>(bytes_, offset);
       if (descriptor.Name == 0 || offset >= bytes_.size()) break;
       std::string name;
-      for (std::size_t at = FileOffset(descriptor.Name); at < bytes_.size() && bytes_[at] != 0; ++at) {
+      for (std::size_t at = FileOffset(descriptor.Name); at < bytes_.size() && bytes_[at] != 0;
+           ++at) {
         name += static_cast<char>(std::tolower(bytes_[at]));
       }
       names.insert(name);
@@ -71,7 +76,8 @@ class PortableExecutable {
  private:
   std::size_t FileOffset(DWORD rva) const {
     for (const IMAGE_SECTION_HEADER& section : sections_) {
-      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.Misc.VirtualSize) {
+      if (rva >= section.VirtualAddress &&
+          rva < section.VirtualAddress + section.Misc.VirtualSize) {
         return rva - section.VirtualAddress + section.PointerToRawData;
       }
     }
@@ -86,7 +92,7 @@ class PortableExecutable {
 TEST(ProgramFile, ImportsOnlyDllsThatWindowsLoadsFromItsOwnFolder) {
   const PortableExecutable program(ReadFileBytes(RUVO_PROGRAM_FILE));
   // KnownDLLs: never searched for beside the program.
-  const std::set<std::string> known = {"kernel32.dll", "user32.dll",  "gdi32.dll", "advapi32.dll",
+  const std::set<std::string> known = {"kernel32.dll", "user32.dll",   "gdi32.dll", "advapi32.dll",
                                        "ole32.dll",    "oleaut32.dll", "msvcrt.dll"};
   const std::set<std::string> imported = program.ImportedDlls();
   ASSERT_FALSE(imported.empty());
@@ -116,7 +122,8 @@ class VersionRecord : public ::testing::Test {
     DWORD ignored = 0;
     data_.resize(::GetFileVersionInfoSizeW(path.c_str(), &ignored));
     ASSERT_FALSE(data_.empty()) << "no version record";
-    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data()));
+    ASSERT_TRUE(
+        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data()));
   }
 
   template <typename T>
@@ -181,7 +188,8 @@ class Resources : public ::testing::Test {
   Bytes Resource(LPCWSTR type, int id) const {
     const HRSRC found = ::FindResourceW(module_, MAKEINTRESOURCEW(id), type);
     if (found == nullptr) return {};
-    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module_, found)));
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module_, found)));
     return Bytes(bytes, bytes + ::SizeofResource(module_, found));
   }
 
@@ -230,11 +238,12 @@ TEST_F(Resources, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
     // Each image is the icon file's, byte for byte.
     const Bytes image = Resource(RT_ICON, entry.id);
     ASSERT_EQ(image.size(), original.bytes) << "image " << i;
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.offset)) << "image " << i;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.offset))
+        << "image " << i;
   }
-  const std::set<std::pair<int, int>> expected = {
-      {48, 4}, {48, 8}, {48, 32}, {32, 4}, {32, 8}, {32, 32},
-      {24, 4}, {24, 8}, {24, 32}, {16, 4}, {16, 8}, {16, 32}};
+  const std::set<std::pair<int, int>> expected = {{48, 4},  {48, 8},  {48, 32}, {32, 4},
+                                                  {32, 8},  {32, 32}, {24, 4},  {24, 8},
+                                                  {24, 32}, {16, 4},  {16, 8},  {16, 32}};
   EXPECT_EQ(sizesAndDepths, expected);
 }
 
@@ -249,10 +258,8 @@ TEST_F(Resources, TheManifestAsksForWhatTheProgramNeeds) {
   const std::string manifest(bytes.begin(), bytes.end());
   ASSERT_FALSE(manifest.empty());
   for (const char* needed : {
-           "level=\"highestAvailable\"",
-           "uiAccess=\"false\"",
-           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-           ">true</dpiAware>",
+           "level=\"highestAvailable\"", "uiAccess=\"false\"",
+           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">true</dpiAware>",
            "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
            "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8

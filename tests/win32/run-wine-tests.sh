@@ -99,6 +99,7 @@ downloads=$(ls -d "$drive_c"/users/*/Downloads 2>/dev/null | head -n 1)
 cp "$exe" "$downloads/RuvoLinkLens.exe"
 
 probe() { wine "$probe" "$@" 2>>"$log/probe.log" | tr -d '\r'; }
+twips_to_pixels() { echo $((($1 * $2 + 720) / 1440)); }  # as MulDiv rounds
 
 # The X window whose frame the probe reported ("frame X Y W H").
 x_window_of() {
@@ -119,6 +120,16 @@ press() {  # press FRAME KEY: a key on the window with that frame
   local id
   id=$(x_window_of "$1") || { echo "no X window for $1" >>"$log/checks.log"; return 1; }
   xdotool key --window "$id" "$2" 2>>"$log/xdotool.log"
+  sleep 0.5
+}
+
+click_button() {  # a mouse click in the middle of ActionButton, where the table puts it
+  local colours ox oy dpi
+  colours=$(probe colours)
+  read -r _ ox oy < <(grep '^client-origin ' <<<"$colours")
+  dpi=$(sed -n 's/^dpi //p' <<<"$colours")
+  xdotool mousemove $((ox + $(twips_to_pixels $((2153 + 1335 / 2)) "$dpi"))) \
+    $((oy + $(twips_to_pixels $((2400 + 375 / 2)) "$dpi"))) click 1 2>>"$log/xdotool.log"
   sleep 0.5
 }
 
@@ -215,8 +226,6 @@ not_installed_text="This extension does not exist in your Internet Explorer."
 
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6; }
 
-twips_to_pixels() { echo $((($1 * $2 + 720) / 1440)); }  # as MulDiv rounds
-
 check_pixels() {
   local colours shot ox oy dpi
   colours=$(probe colours)
@@ -282,13 +291,13 @@ check "the key holds the page's URL and Contexts 0x20" same "$(registry_entry)" 
 check "the folder holds only ruvo.htm" same "$(folder_listing)" "ruvo.htm"
 check "ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
 
-echo "== reinstall over a stale page, with the key added while the window waits"
+echo "== reinstall over a stale page, with the key added while the window waits (mouse)"
 printf 'stale page that is longer than nothing\r\n' >"$folder/ruvo.htm"
 remove_key
 check "the window opens" launch reinstall
 check "the button reads Install" probe layout --caption Install
 set_key "file://c:/old/page.htm" 1
-press "$main_frame" Return
+click_button
 check_message information "$installed_text"
 dismiss_message
 check "the values are replaced" same "$(registry_entry)" "$installed_entry"

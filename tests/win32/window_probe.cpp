@@ -48,16 +48,23 @@ Text TextOf(HWND window) {
   return Text(buffer.data(), copied);
 }
 
-void Print(const std::string& line) { std::fputs((line + "\n").c_str(), stdout); }
-std::string Utf8(const Text& text) { return ruvo::ToUtf8(text); }
+void Print(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+}
+std::string Utf8(const Text& text) {
+  return ruvo::ToUtf8(text);
+}
 
 // Newlines shown as \n so that one message is one line of output.
 std::string Escaped(const Text& text) {
   std::string out;
   for (const char c : Utf8(text)) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
   }
   return out;
 }
@@ -141,15 +148,21 @@ Expected ExpectedFor(const ruvo::ControlRecord& record, int dpi) {
             ruvo::TwipsToPixels(t.left + t.width, dpi), ruvo::TwipsToPixels(t.top + t.height, dpi)};
   Text windowClass;
   switch (record.kind) {
-    case ruvo::ControlKind::PictureArea: windowClass = L"RuvoPictureArea"; break;
-    case ruvo::ControlKind::PushButton: windowClass = L"Button"; break;
+    case ruvo::ControlKind::PictureArea:
+      windowClass = L"RuvoPictureArea";
+      break;
+    case ruvo::ControlKind::PushButton:
+      windowClass = L"Button";
+      break;
     case ruvo::ControlKind::StraightLine:
       windowClass = L"Static";
       // A line is one pixel thick whatever the DPI.
       if (rect.bottom == rect.top) rect.bottom += 1;
       if (rect.right == rect.left) rect.right += 1;
       break;
-    case ruvo::ControlKind::TextLine: windowClass = L"Static"; break;
+    case ruvo::ControlKind::TextLine:
+      windowClass = L"Static";
+      break;
   }
   return {&record, windowClass, rect};
 }
@@ -158,7 +171,9 @@ Text ExpectedText(const ruvo::ControlRecord& record, const Text& buttonCaption) 
   return record.kind == ruvo::ControlKind::PushButton ? buttonCaption : Text(record.text);
 }
 
-bool SameText(const Text& a, const Text& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+bool SameText(const Text& a, const Text& b) {
+  return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
 
 int CheckLayout(const Text& buttonCaption) {
   const HWND window = FindTopLevel(false, 10);
@@ -186,9 +201,8 @@ int CheckLayout(const Text& buttonCaption) {
   const int width = ruvo::TwipsToPixels(ruvo::kMainWindow.clientWidth, dpi);
   const int height = ruvo::TwipsToPixels(ruvo::kMainWindow.clientHeight, dpi);
   check.Expect(client.right == width && client.bottom == height,
-               "client area " + std::to_string(client.right) + "x" +
-                   std::to_string(client.bottom) + ", table " + std::to_string(width) + "x" +
-                   std::to_string(height));
+               "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+                   ", table " + std::to_string(width) + "x" + std::to_string(height));
 
   // Every record has exactly one child with its class, text and rectangle.
   const std::vector<HWND> children = ChildrenInZOrder(window);
@@ -208,8 +222,9 @@ int CheckLayout(const Text& buttonCaption) {
                               RectText(expected.rect) + " \"" + Utf8(text) + "\"");
     if (!present) continue;
     const LONG childStyle = ::GetWindowLongW(*found, GWL_STYLE);
-    check.Expect(((childStyle & WS_TABSTOP) != 0) == record.takesFocus,
-                 std::string(record.name) + (record.takesFocus ? " is a tab stop" : " is no tab stop"));
+    check.Expect(
+        ((childStyle & WS_TABSTOP) != 0) == record.takesFocus,
+        std::string(record.name) + (record.takesFocus ? " is a tab stop" : " is no tab stop"));
     if (record.kind == ruvo::ControlKind::TextLine) {
       check.Expect((childStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP,
                    std::string(record.name) + " one line, left-aligned, no wrap");
@@ -292,7 +307,8 @@ int DescribeMessage(double waitSeconds) {
   Print("buttons: " + buttons);
   Print(std::string("owner: ") + (owner != nullptr && TextOf(owner) == ruvo::kApplicationTitle
                                       ? "main window"
-                                      : owner != nullptr ? Utf8(TextOf(owner)) : "none"));
+                                  : owner != nullptr ? Utf8(TextOf(owner))
+                                                     : "none"));
   return 0;
 }
 
@@ -341,11 +357,16 @@ int wmain(int argc, wchar_t** argv) {
   };
   const Text command = args.empty() ? L"" : args[0];
   int status = 3;
-  if (command == L"layout") status = CheckLayout(option(L"--caption", L"Install"));
-  else if (command == L"message") status = DescribeMessage(std::wcstod(option(L"--wait", L"0").c_str(), nullptr));
-  else if (command == L"focus") status = DescribeFocus();
-  else if (command == L"colours") status = DescribeColours();
-  else Print("use: window_probe layout|message|focus|colours");
+  if (command == L"layout")
+    status = CheckLayout(option(L"--caption", L"Install"));
+  else if (command == L"message")
+    status = DescribeMessage(std::wcstod(option(L"--wait", L"0").c_str(), nullptr));
+  else if (command == L"focus")
+    status = DescribeFocus();
+  else if (command == L"colours")
+    status = DescribeColours();
+  else
+    Print("use: window_probe layout|message|focus|colours");
   std::fflush(stdout);
   return status;
 }

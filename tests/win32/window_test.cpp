@@ -127,9 +127,9 @@ TEST_F(MainFrameTest, TextLinesAreOpaqueButtonFaceWithButtonTextAndTheRuleActive
   Open();
   const HDC dc = ::CreateCompatibleDC(nullptr);
   auto paintOf = [&](HWND control) {
-    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
-        frame_.Window(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-        reinterpret_cast<LPARAM>(control)));
+    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(frame_.Window(), WM_CTLCOLORSTATIC,
+                                                               reinterpret_cast<WPARAM>(dc),
+                                                               reinterpret_cast<LPARAM>(control)));
     return Paint{brush, ::GetTextColor(dc), ::GetBkColor(dc)};
   };
   for (const ruvo::ControlRecord& record : ruvo::kControls) {

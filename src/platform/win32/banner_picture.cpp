@@ -50,8 +50,8 @@ BannerPicture::BannerPicture(HINSTANCE instance, int id) {
   picture_.get()->get_Handle(&handle);
   BITMAP info{};
   if (type != PICTYPE_BITMAP ||
-      ::GetObjectW(reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(handle)), sizeof info,
-                   &info) == 0) {
+      ::GetObjectW(reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(handle)), sizeof info, &info) ==
+          0) {
     RaiseLoadError(L"Decoding the banner", ERROR_INVALID_DATA);
   }
   bitmap_ = reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(handle));

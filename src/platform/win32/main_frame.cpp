@@ -37,8 +37,8 @@ LOGFONTW LogicalFont(const FontRecord& font, int dpi) {
 }
 
 HICON PackageIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
-  return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(RUVO_IDI_PACKAGE),
-                                         IMAGE_ICON, ::GetSystemMetrics(widthMetric),
+  return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(RUVO_IDI_PACKAGE), IMAGE_ICON,
+                                         ::GetSystemMetrics(widthMetric),
                                          ::GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
@@ -80,10 +80,10 @@ void MainFrame::Open(MainWindow& handlers, int showCommand) {
   RECT frame{0, 0, TwipsToPixels(kMainWindow.clientWidth, dpi_),
              TwipsToPixels(kMainWindow.clientHeight, dpi_)};
   ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
-  const HWND window = ::CreateWindowExW(
-      kWindowExStyle, kClassName, Text(kMainWindow.caption).c_str(), kWindowStyle, CW_USEDEFAULT,
-      CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-      instance_, this);
+  const HWND window =
+      ::CreateWindowExW(kWindowExStyle, kClassName, Text(kMainWindow.caption).c_str(), kWindowStyle,
+                        CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                        frame.bottom - frame.top, nullptr, nullptr, instance_, this);
   if (window == nullptr) {
     const DWORD code = ::GetLastError();
     throw PlatformError(FileFailure::Other, static_cast<std::int32_t>(code),
@@ -136,8 +136,8 @@ HWND MainFrame::CreateControl(const ControlRecord& record, int id) {
       control = CreateChild(L"STATIC", L"", style | SS_LEFT, bounds, Window(), id);
       break;
     case ControlKind::TextLine:
-      control = CreateChild(L"STATIC", record.text, style | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                            bounds, Window(), id);
+      control = CreateChild(L"STATIC", record.text, style | SS_LEFTNOWORDWRAP | SS_NOPREFIX, bounds,
+                            Window(), id);
       break;
   }
   if (control != nullptr && record.kind != ControlKind::StraightLine) {
@@ -173,9 +173,12 @@ HFONT MainFrame::FontFor(const FontRecord& font) {
   return fonts_.back().second.get();
 }
 
-LRESULT MainFrame::OnControlColour(HDC dc, HWND control) const {
+LRESULT MainFrame::OnControlColour(UINT message, HDC dc, HWND control) {
   const auto found = std::find(controls_.begin(), controls_.end(), control);
-  if (found == controls_.end()) return 0;
+  if (found == controls_.end()) {
+    return DefaultHandling(message, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(control));
+  }
   const ControlRecord& record = kControls[found - controls_.begin()];
   ::SetTextColor(dc, ::GetSysColor(static_cast<int>(record.foreground)));
   ::SetBkColor(dc, ::GetSysColor(static_cast<int>(record.background)));
@@ -207,7 +210,8 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnCreate() ? 0 : -1;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return OnControlColour(message, reinterpret_cast<HDC>(wParam),
+                             reinterpret_cast<HWND>(lParam));
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;

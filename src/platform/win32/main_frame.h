@@ -50,7 +50,8 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   void ApplyTabOrder() const;
   HFONT FontFor(const FontRecord& font);
   RECT PixelBounds(const ControlRecord& record) const;
-  LRESULT OnControlColour(HDC dc, HWND control) const;
+  // The colours of the table's record for `control`; the system's for anything else.
+  LRESULT OnControlColour(UINT message, HDC dc, HWND control);
   void OnCommand(int id, int code);
   void PressActionButton();
 

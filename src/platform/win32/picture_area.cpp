@@ -13,11 +13,10 @@ void PictureArea::Register(HINSTANCE instance) {
 }
 
 HWND PictureArea::Create(HWND parent, const RECT& bounds, DWORD style, int id) {
-  return ::CreateWindowExW(0, kClassName, L"", style, bounds.left, bounds.top,
-                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                           this);
+  return ::CreateWindowExW(
+      0, kClassName, L"", style, bounds.left, bounds.top, bounds.right - bounds.left,
+      bounds.bottom - bounds.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), this);
 }
 
 LRESULT PictureArea::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

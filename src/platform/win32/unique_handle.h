@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 namespace ruvo::win32 {

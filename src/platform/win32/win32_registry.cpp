@@ -10,7 +10,9 @@ HKEY RootKey(PredefinedRoot root) {
   return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
 }
 
-RegistryResult Status(LSTATUS status) { return static_cast<RegistryResult>(status); }
+RegistryResult Status(LSTATUS status) {
+  return static_cast<RegistryResult>(status);
+}
 
 }  // namespace
 
@@ -26,8 +28,7 @@ HKEY Win32Registry::Find(KeyHandle key) const {
   return found == keys_.end() ? nullptr : found->second.get();
 }
 
-RegistryResult Win32Registry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
-                                          KeyHandle& key) {
+RegistryResult Win32Registry::RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
   key = 0;
   UniqueKey opened;
   const LSTATUS status = ::RegOpenKeyA(RootKey(root), ToAnsi(subKey).c_str(), opened.put());
@@ -67,9 +68,8 @@ RegistryResult Win32Registry::RegSetValueExA(KeyHandle key, const Text& valueNam
                                              const std::vector<std::uint8_t>& data) {
   const HKEY opened = Find(key);
   if (opened == nullptr) return kErrorInvalidHandle;
-  return Status(::RegSetValueExA(opened, ToAnsi(valueName).c_str(), 0,
-                                 static_cast<DWORD>(type), data.data(),
-                                 static_cast<DWORD>(data.size())));
+  return Status(::RegSetValueExA(opened, ToAnsi(valueName).c_str(), 0, static_cast<DWORD>(type),
+                                 data.data(), static_cast<DWORD>(data.size())));
 }
 
 RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueName,
@@ -113,6 +113,8 @@ Text Win32Registry::DescribeStatus(RegistryResult status) {
   return SystemMessage(static_cast<DWORD>(status));
 }
 
-std::string Win32Registry::ToAnsiCodePage(const Text& text) { return ToAnsi(text); }
+std::string Win32Registry::ToAnsiCodePage(const Text& text) {
+  return ToAnsi(text);
+}
 
 }  // namespace ruvo::win32

@@ -22,8 +22,8 @@ void RestrictDllSearchToSystem32() {
       kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
   // Through void(*)(): a cast between unrelated function types is what GetProcAddress
   // callers must do, and this form says so to the compiler.
-  const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-      reinterpret_cast<void (*)()>(found));
+  const auto setDefaultDllDirectories =
+      reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found));
   if (setDefaultDllDirectories == nullptr || !setDefaultDllDirectories(kSearchSystem32)) {
     ::SetDllDirectoryW(L"");
   }

@@ -6,9 +6,15 @@ namespace testing {
 namespace internal {
 
 Notification::Notification() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-Notification::~Notification() { ::CloseHandle(event_); }
-void Notification::Notify() { ::SetEvent(event_); }
-void Notification::WaitForNotification() { ::WaitForSingleObject(event_, INFINITE); }
+Notification::~Notification() {
+  ::CloseHandle(event_);
+}
+void Notification::Notify() {
+  ::SetEvent(event_);
+}
+void Notification::WaitForNotification() {
+  ::WaitForSingleObject(event_, INFINITE);
+}
 
 }  // namespace internal
 }  // namespace testing

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cwchar>
 
 #include "fake_platform.h"
@@ -50,6 +51,9 @@ TEST_F(RegistryHelpersTest, ConvertsEachValueToTheRequestedType) {
       {L"Negative", -2, kRegDword, {0xFE, 0xFF, 0xFF, 0xFF}},
       {L"FromText", Text(L"32"), kRegDword, {0x20, 0x00, 0x00, 0x00}},
       {L"Number as text", 32, kRegSz, {'3', '2', 0}},
+      {L"Zero as text", 0, kRegSz, {'0', 0}},
+      {L"Lowest as text", INT32_MIN, kRegSz,
+       {'-', '2', '1', '4', '7', '4', '8', '3', '6', '4', '8', 0}},
       {L"Empty", Text(L""), kRegSz, {0}},
       {L"Not ASCII", Text(L"caf\u00e9"), kRegSz, {'c', 'a', 'f', '?', 0}},
   };

@@ -28,7 +28,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--
 # GNU ld keeps the .eh_frame of a Windows program whole, and with it every function
 # that has unwind information, used or not: most of libstdc++'s string code. LLVM's
 # lld collects them, which makes RuvoLinkLens.exe about 90 KB smaller. GCC's driver
-# runs lld when a spec file names it as the linker (Debian's package lld).
+# runs lld when a GCC specs file names it as the linker (Debian's package lld).
 find_program(RUVO_LLD NAMES ld.lld)
 if(RUVO_LLD)
   set(RUVO_LLD_SPECS "${CMAKE_BINARY_DIR}/mingw-lld.specs")

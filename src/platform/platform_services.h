@@ -37,8 +37,10 @@ inline constexpr RegistryResult kErrorKeyDeleted = 1018;
 inline constexpr std::int32_t kRegSz = 1;
 inline constexpr std::int32_t kRegDword = 4;
 
-inline constexpr std::uint32_t kKeySetValue = 0x0002;
-inline constexpr std::uint32_t kKeyAllAccess = 0x003F;  // what the installer asks for
+// Access rights a key handle is opened with; each value call needs its own.
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;  // RegQueryValueExA
+inline constexpr std::uint32_t kKeySetValue = 0x0002;    // RegSetValueExA
+inline constexpr std::uint32_t kKeyAllAccess = 0x003F;   // what the installer asks for
 inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
 inline constexpr std::uint32_t kRegCreatedNewKey = 1;
 inline constexpr std::uint32_t kRegOpenedExistingKey = 2;

@@ -32,7 +32,7 @@ Text Lower(Text text) {
   return text;
 }
 
-// Both ways the installer opens a key.
+// Both ways the installer opens a key, each with the rights the installer asks for.
 struct Opener {
   const char* name;
   std::function<RegistryResult(Registry&, const Text&, KeyHandle&)> open;
@@ -80,9 +80,9 @@ KeyHandle RegistryContract::Create(const Text& relative, std::uint32_t* disposit
   return Track(key);
 }
 
-KeyHandle RegistryContract::Open(const Text& relative) {
+KeyHandle RegistryContract::Open(const Text& relative, std::uint32_t access) {
   KeyHandle key = 0;
-  registry().RegOpenKeyExA(kHkeyCurrentUser, Path(relative), 0, kKeySetValue, key);
+  registry().RegOpenKeyExA(kHkeyCurrentUser, Path(relative), 0, access, key);
   return Track(key);
 }
 
@@ -227,6 +227,65 @@ TEST_F(RegistryContract, KeyWithSubkeysCannotBeDeletedAndStaysWhole) {
   KeyHandle gone = 0;
   EXPECT_EQ(registry().RegOpenKeyA(kHkeyCurrentUser, Path(L"Parent"), gone), kErrorFileNotFound);
   EXPECT_EQ(Track(gone), 0u);
+}
+
+TEST_F(RegistryContract, AccessRightsAreEnforcedPerHandle) {
+  // Each way of getting a handle to the same key, and what that handle may do.
+  struct Case {
+    const char* name;
+    std::function<KeyHandle()> open;
+    bool canSet;
+    bool canQuery;
+  };
+  const auto create = [this](std::uint32_t access) {
+    KeyHandle key = 0;
+    std::uint32_t disposition = 0;
+    EXPECT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(L"Rights"), kRegOptionNonVolatile,
+                                         access, key, disposition),
+              kErrorSuccess);
+    return Track(key);
+  };
+  const std::vector<Case> cases = {
+      {"RegOpenKeyA",
+       [this] {
+         KeyHandle key = 0;
+         EXPECT_EQ(registry().RegOpenKeyA(kHkeyCurrentUser, Path(L"Rights"), key), kErrorSuccess);
+         return Track(key);
+       },
+       true, true},
+      {"RegOpenKeyExA KEY_SET_VALUE", [this] { return Open(L"Rights", kKeySetValue); }, true,
+       false},
+      {"RegOpenKeyExA KEY_QUERY_VALUE", [this] { return Open(L"Rights", kKeyQueryValue); }, false,
+       true},
+      {"RegCreateKeyExA KEY_SET_VALUE", [&] { return create(kKeySetValue); }, true, false},
+      {"RegCreateKeyExA KEY_QUERY_VALUE", [&] { return create(kKeyQueryValue); }, false, true},
+  };
+  const KeyHandle full = Create(L"Rights");
+  const Bytes before = {0x11, 0, 0, 0};
+  const Bytes after = {0x22, 0, 0, 0};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    ASSERT_EQ(registry().RegSetValueExA(full, L"Probe", kRegDword, before), kErrorSuccess);
+    const KeyHandle key = test.open();
+    ASSERT_NE(key, 0u);
+
+    EXPECT_EQ(registry().RegSetValueExA(key, L"Probe", kRegDword, after),
+              test.canSet ? kErrorSuccess : kErrorAccessDenied);
+    std::int32_t type = 0;
+    Bytes data;
+    ASSERT_EQ(registry().RegQueryValueExA(full, L"Probe", type, data), kErrorSuccess);
+    EXPECT_EQ(data, test.canSet ? after : before);
+
+    data.clear();
+    EXPECT_EQ(registry().RegQueryValueExA(key, L"Probe", type, data),
+              test.canQuery ? kErrorSuccess : kErrorAccessDenied);
+    if (test.canQuery) {
+      EXPECT_EQ(data, test.canSet ? after : before);
+    }
+    // The handle's rights are checked before the value is looked for.
+    EXPECT_EQ(registry().RegQueryValueExA(key, L"Missing", type, data),
+              test.canQuery ? kErrorFileNotFound : kErrorAccessDenied);
+  }
 }
 
 TEST_F(RegistryContract, DeletingAKeyThatIsNotThereGives2) {

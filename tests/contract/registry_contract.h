@@ -21,7 +21,7 @@ class RegistryContract : public ::testing::Test {
   // Creates (or opens) a key below the scratch key; the handle is closed at the end.
   KeyHandle Create(const Text& relative, std::uint32_t* disposition = nullptr);
   // Opens an existing key below the scratch key with RegOpenKeyExA; 0 when it fails.
-  KeyHandle Open(const Text& relative);
+  KeyHandle Open(const Text& relative, std::uint32_t access = kKeyQueryValue | kKeySetValue);
   // Remembers a handle to close at the end of the test.
   KeyHandle Track(KeyHandle key);
 

@@ -22,6 +22,9 @@ bool IsPredefined(PredefinedRoot root) {
          root == kHkeyUsers;
 }
 
+// KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
+constexpr std::uint32_t kFullAccess = 0xF003F;
+
 }  // namespace
 
 // --- registry ---------------------------------------------------------------------
@@ -43,15 +46,26 @@ void FakeRegistry::FailNext(const std::string& operation, RegistryResult status)
   failures_[operation] = status;
 }
 
-RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
+RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                                  KeyHandle& key) {
   key = 0;
   if (!IsPredefined(root)) return kErrorInvalidHandle;
   const KeyId id = Identify(root, subKey);
   if (keys_.count(id) == 0) return kErrorFileNotFound;
   key = nextHandle_;
   nextHandle_ += 4;
-  handles_[key] = id;
+  handles_[key] = OpenKey{id, access};
   return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::Target(KeyHandle key, std::uint32_t right,
+                                    std::map<KeyId, Key>::iterator& found) {
+  const auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  // As on Windows, the handle's rights are checked before the key itself.
+  if ((handle->second.access & right) != right) return kErrorAccessDenied;
+  found = keys_.find(handle->second.id);
+  return found == keys_.end() ? kErrorKeyDeleted : kErrorSuccess;
 }
 
 RegistryResult FakeRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
@@ -59,20 +73,20 @@ RegistryResult FakeRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey
     key = 0;
     return *failure;
   }
-  return Open(root, subKey, key);
+  return Open(root, subKey, kFullAccess, key);
 }
 
-RegistryResult FakeRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey,
-                                           std::uint32_t, std::uint32_t, KeyHandle& key) {
+RegistryResult FakeRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t,
+                                           std::uint32_t access, KeyHandle& key) {
   if (auto failure = InjectedFailure("RegOpenKeyExA")) {
     key = 0;
     return *failure;
   }
-  return Open(root, subKey, key);
+  return Open(root, subKey, access, key);
 }
 
-RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
-                                             std::uint32_t, std::uint32_t, KeyHandle& key,
+RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t,
+                                             std::uint32_t access, KeyHandle& key,
                                              std::uint32_t& disposition) {
   if (auto failure = InjectedFailure("RegCreateKeyExA")) {
     key = 0;
@@ -86,17 +100,17 @@ RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& su
     keys_.try_emplace(Identify(root, subKey.substr(0, at)));
   }
   keys_.try_emplace(id);
-  return Open(root, subKey, key);
+  return Open(root, subKey, access, key);
 }
 
 RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName,
                                             std::int32_t type,
                                             const std::vector<std::uint8_t>& data) {
   if (auto failure = InjectedFailure("RegSetValueExA " + ToUtf8(valueName))) return *failure;
-  const auto handle = handles_.find(key);
-  if (handle == handles_.end()) return kErrorInvalidHandle;
-  const auto found = keys_.find(handle->second);
-  if (found == keys_.end()) return kErrorKeyDeleted;
+  std::map<KeyId, Key>::iterator found;
+  if (const RegistryResult status = Target(key, kKeySetValue, found); status != kErrorSuccess) {
+    return status;
+  }
   found->second.values[Fold(valueName)] = Value{type, data};
   return kErrorSuccess;
 }
@@ -104,10 +118,10 @@ RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName
 RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
                                               std::int32_t& type,
                                               std::vector<std::uint8_t>& data) {
-  const auto handle = handles_.find(key);
-  if (handle == handles_.end()) return kErrorInvalidHandle;
-  const auto found = keys_.find(handle->second);
-  if (found == keys_.end()) return kErrorKeyDeleted;
+  std::map<KeyId, Key>::iterator found;
+  if (const RegistryResult status = Target(key, kKeyQueryValue, found); status != kErrorSuccess) {
+    return status;
+  }
   const auto value = found->second.values.find(Fold(valueName));
   if (value == found->second.values.end()) return kErrorFileNotFound;
   type = value->second.type;

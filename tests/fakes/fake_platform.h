@@ -1,7 +1,8 @@
 // An in-memory stand-in for the three halves of the seam, for the logic's tests.
 // It keeps a journal of every call, lets a test make any operation fail, and
 // behaves as Windows does where the logic can tell (case-insensitive names, status
-// 2 for a missing key, status 5 for a key with subkeys, raised file errors).
+// 2 for a missing key, status 5 for a key with subkeys or for a value call the
+// handle was not opened for, raised file errors).
 #pragma once
 
 #include <cstdint>
@@ -54,13 +55,20 @@ class FakeRegistry : public Registry {
 
  private:
   using KeyId = std::pair<PredefinedRoot, Text>;  // root and folded path
+  struct OpenKey {
+    KeyId id;
+    std::uint32_t access;  // the rights the handle was opened with
+  };
   std::optional<RegistryResult> InjectedFailure(const std::string& operation);
-  RegistryResult Open(PredefinedRoot root, const Text& subKey, KeyHandle& key);
+  RegistryResult Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                      KeyHandle& key);
+  // The key behind a handle that holds `right`, or the status that refuses the call.
+  RegistryResult Target(KeyHandle key, std::uint32_t right, std::map<KeyId, Key>::iterator& found);
   static KeyId Identify(PredefinedRoot root, const Text& path);
 
   std::vector<std::string>& journal_;
   std::map<KeyId, Key> keys_;
-  std::map<KeyHandle, KeyId> handles_;
+  std::map<KeyHandle, OpenKey> handles_;
   KeyHandle nextHandle_ = 0x100;
   std::map<std::string, RegistryResult> failures_;
 };

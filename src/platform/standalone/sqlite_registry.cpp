@@ -21,6 +21,9 @@ constexpr RegistryResult kErrorBadPathname = 161;
 constexpr RegistryResult kErrorBusy = 170;
 constexpr RegistryResult kErrorRegistryIoFailed = 1016;
 
+// KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
+constexpr std::uint32_t kFullAccess = 0xF003F;
+
 constexpr KeyHandle kFirstHandle = 0x100;
 constexpr KeyHandle kRootKeyId = 0;
 
@@ -217,7 +220,7 @@ std::optional<SqliteRegistry::Session> SqliteRegistry::Begin(Intent intent) {
       intent == Intent::Create);
 }
 
-KeyHandle SqliteRegistry::NewHandle(PredefinedRoot root, std::int64_t keyId) {
+KeyHandle SqliteRegistry::NewHandle(PredefinedRoot root, std::int64_t keyId, std::uint32_t access) {
   // Handles look like the system's: small multiples of four, never 0, never a
   // predefined root, never one still open.
   while (nextHandle_ == 0 || nextHandle_ >= kHkeyClassesRoot || handles_.count(nextHandle_) != 0) {
@@ -225,8 +228,17 @@ KeyHandle SqliteRegistry::NewHandle(PredefinedRoot root, std::int64_t keyId) {
   }
   const KeyHandle handle = nextHandle_;
   nextHandle_ += 4;
-  handles_[handle] = OpenKey{root, keyId};
+  handles_[handle] = OpenKey{root, keyId, access};
   return handle;
+}
+
+RegistryResult SqliteRegistry::Target(KeyHandle key, std::uint32_t right, OpenKey& target) const {
+  const auto handle = handles_.find(key);
+  if (handle == handles_.end()) return kErrorInvalidHandle;
+  // As on Windows, the handle's rights are checked before the key itself.
+  if ((handle->second.access & right) != right) return kErrorAccessDenied;
+  target = handle->second;
+  return kErrorSuccess;
 }
 
 RegistryResult SqliteRegistry::Fail(const sqlite::Failure& failure) {
@@ -254,14 +266,15 @@ RegistryResult SqliteRegistry::Guarded(Call&& call) noexcept {
   }
 }
 
-RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
+RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                                    KeyHandle& key) {
   key = 0;
   return Guarded([&]() -> RegistryResult {
     if (!IsPredefined(root)) return kErrorInvalidHandle;
     const std::string path = AnsiName(subKey);
     if (!IsValidKeyPath(path)) return kErrorBadPathname;
     if (path.empty()) {
-      key = NewHandle(root, kRootKeyId);
+      key = NewHandle(root, kRootKeyId, access);
       return kErrorSuccess;
     }
     auto session = Begin(Intent::Read);
@@ -269,24 +282,23 @@ RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, Key
     const auto found = FindKey(session->connection, root, Fold(path));
     if (!found) return kErrorFileNotFound;
     session->transaction.Commit();
-    key = NewHandle(root, found->id);
+    key = NewHandle(root, found->id, access);
     return kErrorSuccess;
   });
 }
 
 RegistryResult SqliteRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
                                            KeyHandle& key) {
-  return Open(root, subKey, key);
+  return Open(root, subKey, kFullAccess, key);
 }
 
 RegistryResult SqliteRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t,
-                                             std::uint32_t, KeyHandle& key) {
-  // Every handle may read and write: the stand-in keeps no access rights.
-  return Open(root, subKey, key);
+                                             std::uint32_t access, KeyHandle& key) {
+  return Open(root, subKey, access, key);
 }
 
 RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
-                                               std::uint32_t, std::uint32_t, KeyHandle& key,
+                                               std::uint32_t, std::uint32_t access, KeyHandle& key,
                                                std::uint32_t& disposition) {
   key = 0;
   return Guarded([&]() -> RegistryResult {
@@ -294,7 +306,7 @@ RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& 
     const std::string path = AnsiName(subKey);
     if (!IsValidKeyPath(path)) return kErrorBadPathname;
     if (path.empty()) {
-      key = NewHandle(root, kRootKeyId);
+      key = NewHandle(root, kRootKeyId, access);
       disposition = kRegOpenedExistingKey;
       return kErrorSuccess;
     }
@@ -315,7 +327,7 @@ RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& 
       start = end + 1;
     }
     session->transaction.Commit();
-    key = NewHandle(root, id);
+    key = NewHandle(root, id, access);
     disposition = existed ? kRegOpenedExistingKey : kRegCreatedNewKey;
     return kErrorSuccess;
   });
@@ -325,9 +337,10 @@ RegistryResult SqliteRegistry::RegSetValueExA(KeyHandle key, const Text& valueNa
                                               std::int32_t type,
                                               const std::vector<std::uint8_t>& data) {
   return Guarded([&]() -> RegistryResult {
-    const auto handle = handles_.find(key);
-    if (handle == handles_.end()) return kErrorInvalidHandle;
-    const OpenKey target = handle->second;
+    OpenKey target{};
+    if (const RegistryResult status = Target(key, kKeySetValue, target); status != kErrorSuccess) {
+      return status;
+    }
     // Only a root's own values can be the first thing written to a new store.
     auto session = Begin(target.keyId == kRootKeyId ? Intent::Create : Intent::Change);
     if (!session || session->empty()) return kErrorKeyDeleted;
@@ -354,9 +367,11 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
                                                 std::int32_t& type,
                                                 std::vector<std::uint8_t>& data) {
   return Guarded([&]() -> RegistryResult {
-    const auto handle = handles_.find(key);
-    if (handle == handles_.end()) return kErrorInvalidHandle;
-    const OpenKey target = handle->second;
+    OpenKey target{};
+    if (const RegistryResult status = Target(key, kKeyQueryValue, target);
+        status != kErrorSuccess) {
+      return status;
+    }
     auto session = Begin(Intent::Read);
     const RegistryResult gone = target.keyId == kRootKeyId ? kErrorFileNotFound : kErrorKeyDeleted;
     if (!session || session->empty()) return gone;

@@ -6,7 +6,8 @@
 // key opens as handle 0 with status 2, creating a key creates its parents, a value
 // holds exactly the type and bytes given, a key with subkeys cannot be deleted (5),
 // unknown handles give 6 and a handle to a deleted key gives 1018. The four
-// predefined roots are separate trees.
+// predefined roots are separate trees. Each handle keeps the access it was opened
+// with: setting a value needs KEY_SET_VALUE and reading one KEY_QUERY_VALUE, else 5.
 //
 // The file is created by the first call that writes; reads of a missing file see an
 // empty registry. Each call is one transaction, durable when it returns. A file that
@@ -72,6 +73,7 @@ class SqliteRegistry final : public Registry {
   struct OpenKey {
     PredefinedRoot root;
     std::int64_t keyId;
+    std::uint32_t access;  // the rights the handle was opened with
   };
   enum class Intent {
     Read,    // a missing store is an empty registry
@@ -82,8 +84,11 @@ class SqliteRegistry final : public Registry {
 
   std::optional<Session> Begin(Intent intent);
   bool Connect(Intent intent);
-  RegistryResult Open(PredefinedRoot root, const Text& subKey, KeyHandle& key);
-  KeyHandle NewHandle(PredefinedRoot root, std::int64_t keyId);
+  RegistryResult Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                      KeyHandle& key);
+  KeyHandle NewHandle(PredefinedRoot root, std::int64_t keyId, std::uint32_t access);
+  // The key an open handle stands for, when the handle holds `right`.
+  RegistryResult Target(KeyHandle key, std::uint32_t right, OpenKey& target) const;
   template <typename Call>
   RegistryResult Guarded(Call&& call) noexcept;
   RegistryResult Fail(const sqlite::Failure& failure);

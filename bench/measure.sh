@@ -13,7 +13,7 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-runs=7
+runs=15
 exe="$root/build/mingw-i686/RuvoLinkLens.exe"
 work="$root/build/mingw-i686/bench"
 while [ $# -gt 0 ]; do
@@ -102,13 +102,21 @@ one_run() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
-measure() {  # measure PROGRAM: one warm-up run, then $runs runs
-  local program=$1 i
-  one_run "$program" >/dev/null || { echo "measure: $program did not show its windows" >&2; return 1; }
-  for i in $(seq 1 "$runs"); do one_run "$program" || return 1; done >"$work/$program.times"
+# One warm-up run each, then the two programs in turn, so that whatever else the
+# machine does meanwhile weighs on both alike.
+measure_both() {
+  local program i
+  for program in RuvoLinkLens.exe RuvoLinkLens-nsis-peer.exe; do
+    one_run "$program" >/dev/null || { echo "measure: $program did not show its windows" >&2; return 1; }
+    : >"$work/$program.times"
+  done
+  for i in $(seq 1 "$runs"); do
+    for program in RuvoLinkLens.exe RuvoLinkLens-nsis-peer.exe; do
+      one_run "$program" >>"$work/$program.times" || return 1
+    done
+  done
 }
-measure RuvoLinkLens.exe || exit 1
-measure RuvoLinkLens-nsis-peer.exe || exit 1
+measure_both || exit 1
 
 imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' '; }
 size_of() { stat -c %s "$1"; }
@@ -121,7 +129,7 @@ peer_launch=$(cut -d' ' -f1 "$work/RuvoLinkLens-nsis-peer.exe.times" | median)
 exe_press=$(cut -d' ' -f2 "$work/RuvoLinkLens.exe.times" | median)
 peer_press=$(cut -d' ' -f2 "$work/RuvoLinkLens-nsis-peer.exe.times" | median)
 
-echo "Medians of $runs runs under $(wine --version) (after one warm-up run each)"
+echo "Medians of $runs runs each, taken in turn, under $(wine --version) (after one warm-up run each)"
 printf '%-30s %16s %16s %8s\n' "" "RuvoLinkLens.exe" "NSIS peer" "ratio"
 printf '%-30s %16s %16s %8s\n' "file size (bytes)" "$exe_size" "$peer_size" "$(ratio "$exe_size" "$peer_size")"
 printf '%-30s %16s %16s %8s\n' "launch to window shown (ms)" "$exe_launch" "$peer_launch" "$(ratio "$exe_launch" "$peer_launch")"

@@ -64,8 +64,7 @@ class Registry {
   virtual RegistryResult RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
                                         const std::vector<std::uint8_t>& data) = 0;
   // Reads a value back. The installer never reads; tests and diagnostics do.
-  virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName,
-                                          std::int32_t& type,
+  virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                           std::vector<std::uint8_t>& data) = 0;
   // Fails with access denied while the key has subkeys, as Windows does.
   virtual RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) = 0;

@@ -8,26 +8,30 @@
 namespace ruvo {
 namespace {
 
-Text ExtensionKeyName() { return Text(kExtensionRootName) + L"\\" + Text(kExtensionKeyPath); }
+Text ExtensionKeyName() {
+  return Text(kExtensionRootName) + L"\\" + Text(kExtensionKeyPath);
+}
 
 // A failure message: the headline, a blank line, what failed and the system's reason.
 void ShowFailure(UserInterface& ui, std::wstring_view headline, const Text& what) {
   ui.ShowMessage(Text(headline) + L"\n\n" + what, MessageIcon::Error);
 }
 
-Text Failed(const Text& action, const Text& reason) { return action + L" failed: " + reason; }
+Text Failed(const Text& action, const Text& reason) {
+  return action + L" failed: " + reason;
+}
 
 // Writes the key's two values; returns what failed, or an empty text.
 Text WriteExtensionValues(Registry& registry) {
   const Text keyPath(kExtensionKeyPath);
-  RegistryResult status = WriteKeyValue(registry, keyPath, Text(kDefaultValueName),
-                                        Text(kHandlerPageUrl), kRegSz);
+  RegistryResult status =
+      WriteKeyValue(registry, keyPath, Text(kDefaultValueName), Text(kHandlerPageUrl), kRegSz);
   if (status != kErrorSuccess) {
     return Failed(L"Writing the default value of the registry key " + ExtensionKeyName(),
                   registry.DescribeStatus(status));
   }
-  status = WriteKeyValue(registry, keyPath, Text(kContextsValueName), kContextsLinksOnly,
-                         kRegDword);
+  status =
+      WriteKeyValue(registry, keyPath, Text(kContextsValueName), kContextsLinksOnly, kRegDword);
   if (status != kErrorSuccess) {
     return Failed(L"Writing the value \"" + Text(kContextsValueName) + L"\" of the registry key " +
                       ExtensionKeyName(),
@@ -90,9 +94,9 @@ void InstallExtension(PlatformServices& platform) {
   RegistryResult created = kErrorSuccess;
   {
     OpenedKey key(registry);
-    created = registry.RegCreateKeyExA(kExtensionRoot, Text(kExtensionKeyPath),
-                                       kRegOptionNonVolatile, kKeyAllAccess, key.handle(),
-                                       disposition);
+    created =
+        registry.RegCreateKeyExA(kExtensionRoot, Text(kExtensionKeyPath), kRegOptionNonVolatile,
+                                 kKeyAllAccess, key.handle(), disposition);
   }
   if (created != kErrorSuccess) {
     ShowFailure(platform.ui, kInstallFailedHeadline,
@@ -103,8 +107,7 @@ void InstallExtension(PlatformServices& platform) {
 
   const Text failure = WriteExtensionValues(registry);
   if (!failure.empty()) {
-    const Text rollback =
-        disposition == kRegCreatedNewKey ? RollBackCreatedKey(registry) : Text();
+    const Text rollback = disposition == kRegCreatedNewKey ? RollBackCreatedKey(registry) : Text();
     ShowFailure(platform.ui, kInstallFailedHeadline, failure + rollback);
     return;
   }

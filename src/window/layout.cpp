@@ -15,7 +15,9 @@ int MulDivRounded(int number, int numerator, int denominator) {
   return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-int TwipsToPixels(int twips, int dpi) { return MulDivRounded(twips, dpi, kTwipsPerInch); }
+int TwipsToPixels(int twips, int dpi) {
+  return MulDivRounded(twips, dpi, kTwipsPerInch);
+}
 
 int FontPixelHeight(const FontRecord& font, int dpi) {
   return MulDivRounded(font.hundredthsOfPoint, dpi, kPointsPerInch * 100);

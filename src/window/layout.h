@@ -32,7 +32,7 @@ inline constexpr FontRecord kWindowFont{L"Comic Sans MS", 825, 400, 0, false, fa
 inline constexpr FontRecord kTextLineFont{L"MS Sans Serif", 825, 400, 0, false, false, false};
 
 enum class ControlKind {
-  PictureArea,   // shows the banner at its natural size, clipped
+  PictureArea,  // shows the banner at its natural size, clipped
   PushButton,
   StraightLine,  // from (left, top) to (left + width, top + height)
   TextLine,      // single line, left-aligned, no wrap, opaque
@@ -72,6 +72,7 @@ inline constexpr WindowRecord kMainWindow{kApplicationTitle, 5640, 3045, &kWindo
 
 // In creation order. The button is first in the focus order, the picture area last;
 // the text lines carry tab indexes but never take the focus.
+// clang-format off
 inline constexpr ControlRecord kControls[] = {
     {"RuvoImage", ControlKind::PictureArea, {8, 0, 5655, 585}, 6, true, L"", nullptr,
      SystemColour::Window, SystemColour::WindowText},
@@ -95,6 +96,7 @@ inline constexpr ControlRecord kControls[] = {
      L"spreadsheets and .pps, .ppt, .sxi for presentations. ", &kTextLineFont,
      SystemColour::ButtonFace, SystemColour::ButtonText},
 };
+// clang-format on
 
 inline constexpr std::string_view kActionButtonName = "ActionButton";
 inline constexpr std::string_view kPictureAreaName = "RuvoImage";

@@ -2,7 +2,7 @@
 #ifndef RUVO_WINDOW_RESOURCE_IDS_H
 #define RUVO_WINDOW_RESOURCE_IDS_H
 
-#define RUVO_IDI_PACKAGE 1    /* first icon group: the program file's own icon */
-#define RUVO_IDR_BANNER 101   /* RCDATA: the banner JPEG */
+#define RUVO_IDI_PACKAGE 1  /* first icon group: the program file's own icon */
+#define RUVO_IDR_BANNER 101 /* RCDATA: the banner JPEG */
 
 #endif

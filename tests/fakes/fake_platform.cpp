@@ -9,7 +9,9 @@ namespace ruvo::fake {
 namespace {
 
 // wchar_t is unsigned and 16 bits on Windows, signed and 32 bits on Linux.
-bool IsAscii(wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; }
+bool IsAscii(wchar_t c) {
+  return static_cast<std::uint32_t>(c) < 0x80;
+}
 
 Text Fold(Text text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -103,8 +105,7 @@ RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& su
   return Open(root, subKey, access, key);
 }
 
-RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName,
-                                            std::int32_t type,
+RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
                                             const std::vector<std::uint8_t>& data) {
   if (auto failure = InjectedFailure("RegSetValueExA " + ToUtf8(valueName))) return *failure;
   std::map<KeyId, Key>::iterator found;
@@ -116,8 +117,7 @@ RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName
 }
 
 RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
-                                              std::int32_t& type,
-                                              std::vector<std::uint8_t>& data) {
+                                              std::int32_t& type, std::vector<std::uint8_t>& data) {
   std::map<KeyId, Key>::iterator found;
   if (const RegistryResult status = Target(key, kKeyQueryValue, found); status != kErrorSuccess) {
     return status;
@@ -213,8 +213,8 @@ Text FakeFileSystem::Parent(const Text& normalised) {
   return at == Text::npos ? Text() : normalised.substr(0, at);
 }
 
-void FakeFileSystem::FailNext(const std::string& operation, FileFailure failure,
-                              std::int32_t code, const Text& reason) {
+void FakeFileSystem::FailNext(const std::string& operation, FileFailure failure, std::int32_t code,
+                              const Text& reason) {
   failures_[operation] = Failure{failure, code, reason};
 }
 
@@ -238,7 +238,8 @@ void FakeFileSystem::MakeFolder(const Text& path) {
   RaiseInjected("MakeFolder");
   const Text folder = Normalise(path);
   if (folders_.count(folder) != 0 || files_.count(folder) != 0) {
-    throw PlatformError(FileFailure::AlreadyExists, 183, L"Cannot create a file when that file already exists.");
+    throw PlatformError(FileFailure::AlreadyExists, 183,
+                        L"Cannot create a file when that file already exists.");
   }
   if (folders_.count(Parent(folder)) == 0) {
     throw PlatformError(FileFailure::NotFound, 3, L"The system cannot find the path specified.");
@@ -282,7 +283,9 @@ void FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& 
   files_[file] = bytes;
 }
 
-void FakeFileSystem::AddFolder(const Text& path) { folders_.insert(Normalise(path)); }
+void FakeFileSystem::AddFolder(const Text& path) {
+  folders_.insert(Normalise(path));
+}
 
 void FakeFileSystem::AddFile(const Text& path, const std::string& bytes) {
   files_[Normalise(path)] = bytes;
@@ -292,7 +295,9 @@ bool FakeFileSystem::HasFolder(const Text& path) const {
   return folders_.count(Normalise(path)) != 0;
 }
 
-bool FakeFileSystem::HasFile(const Text& path) const { return files_.count(Normalise(path)) != 0; }
+bool FakeFileSystem::HasFile(const Text& path) const {
+  return files_.count(Normalise(path)) != 0;
+}
 
 std::string FakeFileSystem::FileBytes(const Text& path) const {
   const auto found = files_.find(Normalise(path));

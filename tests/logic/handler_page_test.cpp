@@ -35,7 +35,8 @@ TEST(HandlerPageTest, WrittenPageMatchesTheExpectedBytesExactly) {
 TEST(HandlerPageTest, ServicesReceiveTheLinkEncodedAndGridTakesCsv) {
   const auto lines = HandlerPageLines();
   ASSERT_EQ(lines.size(), kHandlerPageLineCount);
-  const std::wregex target(LR"(^targeturl = 'https?://[^/']+/[a-z.]+\?url='\+encodeURIComponent\(docurl\.href\);$)");
+  const std::wregex target(
+      LR"(^targeturl = 'https?://[^/']+/[a-z.]+\?url='\+encodeURIComponent\(docurl\.href\);$)");
   for (std::size_t line : {35, 38, 41}) {
     EXPECT_TRUE(std::regex_match(lines[line - 1], target)) << "line " << line;
   }

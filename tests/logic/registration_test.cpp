@@ -112,12 +112,10 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
       {"RegCreateKeyExA", false,
        L"Creating the registry key " + kKeyName + L" failed: Access is denied.", false},
       {"RegOpenKeyExA", false,
-       L"Writing the default value of the registry key " + kKeyName +
-           L" failed: Access is denied.",
+       L"Writing the default value of the registry key " + kKeyName + L" failed: Access is denied.",
        false},
       {"RegSetValueExA ", false,
-       L"Writing the default value of the registry key " + kKeyName +
-           L" failed: Access is denied.",
+       L"Writing the default value of the registry key " + kKeyName + L" failed: Access is denied.",
        false},
       {"RegSetValueExA Contexts", false,
        L"Writing the value \"Contexts\" of the registry key " + kKeyName +
@@ -149,12 +147,13 @@ TEST_F(InstallTest, AFailedTakeBackIsReportedToo) {
   fake.registry.FailNext("RegSetValueExA Contexts", kErrorAccessDenied);
   fake.registry.FailNext("RegDeleteKeyA", kErrorAccessDenied);
   InstallExtension(fake.services);
-  ExpectOneMessage(L"Ruvo Link Lens could not be installed in your machine.\n\n"
-                   L"Writing the value \"Contexts\" of the registry key " +
-                       kKeyName +
-                       L" failed: Access is denied.\n\n"
-                       L"The incomplete registry key could not be removed: Access is denied.",
-                   MessageIcon::Error);
+  ExpectOneMessage(
+      L"Ruvo Link Lens could not be installed in your machine.\n\n"
+      L"Writing the value \"Contexts\" of the registry key " +
+          kKeyName +
+          L" failed: Access is denied.\n\n"
+          L"The incomplete registry key could not be removed: Access is denied.",
+      MessageIcon::Error);
 }
 
 class UninstallTest : public SequenceTest {
@@ -216,10 +215,11 @@ TEST_F(UninstallTest, AKeyThatCannotBeDeletedLeavesEverythingAndSaysWhy) {
   UninstallExtension(fake.services);
   EXPECT_TRUE(fake.registry.HasKey(kHkeyCurrentUser, kKey));
   EXPECT_EQ(fake.files.FileBytes(kPage), ExpectedPage());
-  ExpectOneMessage(L"Ruvo Link Lens could not be uninstalled from your machine.\n\n"
-                   L"Deleting the registry key " +
-                       kKeyName + L" failed: Access is denied.",
-                   MessageIcon::Error);
+  ExpectOneMessage(
+      L"Ruvo Link Lens could not be uninstalled from your machine.\n\n"
+      L"Deleting the registry key " +
+          kKeyName + L" failed: Access is denied.",
+      MessageIcon::Error);
   EXPECT_EQ(JournalIndex("RemoveFile"), fake.journal.size());
   ExpectEndedLast();
 }
@@ -266,9 +266,10 @@ TEST_F(UninstallTest, InstallAndUninstallCanBeRepeated) {
     EXPECT_EQ(IsExtensionInstalled(fake.registry), InstallState::NotInstalled);
     EXPECT_EQ(fake.files.EntryCount(), 2u) << "only c: and c:\\Program Files remain";
   }
-  EXPECT_EQ(MessageTexts(), (std::vector<Text>{Text(kInstalledMessage), Text(kUninstalledMessage),
-                                               Text(kInstalledMessage), Text(kUninstalledMessage),
-                                               Text(kInstalledMessage), Text(kUninstalledMessage)}));
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<Text>{Text(kInstalledMessage), Text(kUninstalledMessage),
+                               Text(kInstalledMessage), Text(kUninstalledMessage),
+                               Text(kInstalledMessage), Text(kUninstalledMessage)}));
 }
 
 }  // namespace

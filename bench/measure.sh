@@ -38,21 +38,9 @@ makensis -V1 -DPAGE="$root/tests/logic/data/expected_ruvo.htm" \
   >"$work/log/makensis.log" 2>&1 || { echo "measure: makensis failed, see $work/log/makensis.log" >&2; exit 1; }
 
 export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=
-app_pid=
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
-
-exec 5<> <(:)
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/log/xvfb.log" 2>&1 &
-xvfb_pid=$!
-read -r -t 10 display_number <&5 || { echo "measure: Xvfb did not start" >&2; exit 1; }
-exec 5<&-
-export DISPLAY=":$display_number"
+# shellcheck source=../tests/win32/wine-display.sh
+. "$root/tests/win32/wine-display.sh"
+start_wine_display "$work/log" measure
 
 wineboot -i >"$work/log/wineboot.log" 2>&1 </dev/null
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null

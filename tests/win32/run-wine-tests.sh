@@ -67,22 +67,9 @@ check() {  # check DESCRIPTION COMMAND...
 }
 same() { [ "$1" = "$2" ] || { echo "expected: $2"; echo "actual:   $1"; return 1; }; }
 
-xvfb_pid=
-app_pid=
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
-
-# A display of our own: Xvfb picks a free number and tells it through a pipe.
-exec 5<> <(:)
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$log/xvfb.log" 2>&1 &
-xvfb_pid=$!
-read -r -t 10 display_number <&5 || { echo "run-wine-tests: Xvfb did not start" >&2; exit 1; }
-exec 5<&-
-export DISPLAY=":$display_number"
+# shellcheck source=wine-display.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-display.sh"
+start_wine_display "$log" run-wine-tests
 echo "run-wine-tests: display $DISPLAY, prefix $WINEPREFIX"
 
 started=$(date +%s)

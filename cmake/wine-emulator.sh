@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs one Windows program under Wine: the mingw-i686 build's CMAKE_CROSSCOMPILING_EMULATOR,
+# Runs one Windows program under Wine: the mingw builds' CMAKE_CROSSCOMPILING_EMULATOR,
 # through which CTest runs the test programs. Without a program it only prepares the
 # prefix (the build does that, so that the first test need not wait for it).
 #
@@ -10,6 +10,8 @@
 # prefix (on first use), a server and the session are started with their output
 # elsewhere; the test program then joins them.
 set -u
+# shellcheck source=wine-arch.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}
 export WINEDEBUG=${WINEDEBUG--all}
 # No offers to download Wine's .NET and HTML engines.

@@ -7,7 +7,7 @@
 # window against the layout table and by its pixels.
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
-#       --window-tests win32_window_tests.exe \
+#       --window-tests win32_window_tests.exe --out-of-memory out_of_memory_probe.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
 #
@@ -16,12 +16,13 @@
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= window_tests= page= banner= work= shots=
+exe= probe= window_tests= out_of_memory= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
     --exe) exe=$2 ;;
     --probe) probe=$2 ;;
     --window-tests) window_tests=$2 ;;
+    --out-of-memory) out_of_memory=$2 ;;
     --page) page=$2 ;;
     --banner) banner=$2 ;;
     --work) work=$2 ;;
@@ -30,7 +31,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$window_tests" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -44,8 +45,11 @@ work=$(cd "$work" && pwd)
 log="$work/log"
 mkdir -p "$log"
 
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all \
+  WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER WINELOADER
+# shellcheck source=../../cmake/wine-arch.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-arch.sh"
 
 key_path='Software\Microsoft\Internet Explorer\MenuExt\Open with Ruvo Office Suite'
 key="HKCU\\$key_path"
@@ -354,6 +358,21 @@ check "the program ends" wait_for_exit
 check "exit status 0" same "${app_status:-none}" 0
 check "no key" same "$(registry_entry)" ""
 check "no folder" same "$(folder_listing)" "<no folder>"
+
+echo "== the C++ library's throw points: the user is told, the program ends"
+out_of_memory_text="RUVO LinkLens ran out of memory and had to stop.\\n\\nA change it had begun may be incomplete: start RUVO LinkLens again to see the state and finish it."
+for how in string new; do
+  (exec wine "$out_of_memory" "$how" >"$log/out-of-memory-$how.out" 2>&1) &
+  app_pid=$!
+  read_message
+  check "$how: a message box titled RUVO LinkLens" same "$(message_field title)" "RUVO LinkLens"
+  check "$how: it says the program ran out of memory" same "$(message_field text)" "$out_of_memory_text"
+  check "$how: its error icon" same "$(icon_colour)" error
+  check "$how: one OK button" same "$(message_field buttons)" "OK"
+  press "$(sed -n '/^frame /p' <<<"$message")" Return
+  check "$how: the program ends" wait_for_exit
+  check "$how: exit status 3" same "${app_status:-none}" 3
+done
 
 echo "== at 144 DPI (150 %)"
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >>"$log/wine.log" 2>&1

@@ -50,7 +50,7 @@ int ScreenDpi() {
 
 class MainFrameTest : public ::testing::Test {
  protected:
-  void Open() { frame_.Open(handlers_, SW_SHOWNOACTIVATE); }
+  void Open() { ASSERT_EQ(frame_.Open(handlers_, SW_SHOWNOACTIVATE), L""); }
 
   void TearDown() override {
     frame_.EndProgram();

@@ -7,42 +7,42 @@
 namespace ruvo::win32 {
 namespace {
 
-[[noreturn]] void RaiseLoadError(const wchar_t* what, DWORD code) {
-  throw PlatformError(FileFailure::Other, static_cast<std::int32_t>(code),
-                      Text(what) + L": " + SystemMessage(code));
+Text LoadFailure(const wchar_t* what, DWORD code) {
+  return Text(what) + L": " + SystemMessage(code);
 }
 
 // A stream over a movable copy of the resource bytes; the stream frees the copy.
-ComPtr<IStream> StreamOnResource(HINSTANCE instance, int id) {
+// Returns what failed, or an empty text.
+Text StreamOnResource(HINSTANCE instance, int id, ComPtr<IStream>& stream) {
   const HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
-  if (found == nullptr) RaiseLoadError(L"Finding the banner resource", ::GetLastError());
+  if (found == nullptr) return LoadFailure(L"Finding the banner resource", ::GetLastError());
   const DWORD size = ::SizeofResource(instance, found);
   const HGLOBAL loaded = ::LoadResource(instance, found);  // not to be freed
   const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (bytes == nullptr || size == 0) {
-    RaiseLoadError(L"Loading the banner resource", ::GetLastError());
+    return LoadFailure(L"Loading the banner resource", ::GetLastError());
   }
 
   UniqueGlobal copy(::GlobalAlloc(GMEM_MOVEABLE, size));
-  if (!copy) RaiseLoadError(L"Copying the banner", ::GetLastError());
+  if (!copy) return LoadFailure(L"Copying the banner", ::GetLastError());
   void* target = ::GlobalLock(copy.get());
   std::memcpy(target, bytes, size);
   ::GlobalUnlock(copy.get());
 
-  ComPtr<IStream> stream;
   const HRESULT result = ::CreateStreamOnHGlobal(copy.get(), TRUE, stream.put());
-  if (FAILED(result)) RaiseLoadError(L"Opening the banner", static_cast<DWORD>(result));
+  if (FAILED(result)) return LoadFailure(L"Opening the banner", static_cast<DWORD>(result));
   copy.release();  // the stream owns it now
-  return stream;
+  return {};
 }
 
 }  // namespace
 
-BannerPicture::BannerPicture(HINSTANCE instance, int id) {
-  const ComPtr<IStream> stream = StreamOnResource(instance, id);
+Text BannerPicture::Load(HINSTANCE instance, int id) {
+  ComPtr<IStream> stream;
+  if (Text failure = StreamOnResource(instance, id, stream); !failure.empty()) return failure;
   const HRESULT result = ::OleLoadPicture(stream.get(), 0, FALSE, IID_IPicture,
                                           reinterpret_cast<void**>(picture_.put()));
-  if (FAILED(result)) RaiseLoadError(L"Decoding the banner", static_cast<DWORD>(result));
+  if (FAILED(result)) return LoadFailure(L"Decoding the banner", static_cast<DWORD>(result));
 
   OLE_HANDLE handle = 0;
   SHORT type = PICTYPE_UNINITIALIZED;
@@ -52,13 +52,15 @@ BannerPicture::BannerPicture(HINSTANCE instance, int id) {
   if (type != PICTYPE_BITMAP ||
       ::GetObjectW(reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(handle)), sizeof info, &info) ==
           0) {
-    RaiseLoadError(L"Decoding the banner", ERROR_INVALID_DATA);
+    return LoadFailure(L"Decoding the banner", ERROR_INVALID_DATA);
   }
   bitmap_ = reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(handle));
   size_ = {info.bmWidth, info.bmHeight};
+  return {};
 }
 
 void BannerPicture::Draw(HDC dc) const {
+  if (bitmap_ == nullptr) return;
   const UniqueMemoryDc source(::CreateCompatibleDC(dc));
   if (!source) return;
   const HGDIOBJ previous = ::SelectObject(source.get(), bitmap_);

@@ -7,14 +7,15 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "platform/platform_services.h"
 #include "platform/win32/unique_handle.h"
 
 namespace ruvo::win32 {
 
 class BannerPicture {
  public:
-  // Loads the RCDATA resource `id`; raises PlatformError when it cannot.
-  BannerPicture(HINSTANCE instance, int id);
+  // Loads the RCDATA resource `id`; returns what failed, or an empty text.
+  [[nodiscard]] Text Load(HINSTANCE instance, int id);
 
   // Draws the picture at its natural size with its top-left corner at (0, 0);
   // whatever falls outside the device context's clip region is cut off.

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <exception>
 
-#include "platform/text.h"
 #include "platform/win32/system_text.h"
 #include "registration/messages.h"
 #include "window/resource_ids.h"
@@ -56,8 +54,11 @@ HWND CreateChild(const wchar_t* windowClass, const std::wstring_view& text, DWOR
 MainFrame::MainFrame(HINSTANCE instance)
     : instance_(instance),
       dpi_(ScreenDpi()),
-      banner_(instance, RUVO_IDR_BANNER),
-      picture_(banner_, FindControl(kPictureAreaName).background) {}
+      picture_(banner_, kControls[kPictureAreaIndex].background) {}
+
+MainFrame::~MainFrame() {
+  DestroyOwnWindow();
+}
 
 void MainFrame::RegisterClasses() const {
   WNDCLASSEXW windowClass{};
@@ -74,7 +75,8 @@ void MainFrame::RegisterClasses() const {
   PictureArea::Register(instance_);
 }
 
-void MainFrame::Open(MainWindow& handlers, int showCommand) {
+Text MainFrame::Open(MainWindow& handlers, int showCommand) {
+  if (Text failure = banner_.Load(instance_, RUVO_IDR_BANNER); !failure.empty()) return failure;
   handlers_ = &handlers;
   RegisterClasses();
   RECT frame{0, 0, TwipsToPixels(kMainWindow.clientWidth, dpi_),
@@ -84,15 +86,12 @@ void MainFrame::Open(MainWindow& handlers, int showCommand) {
       ::CreateWindowExW(kWindowExStyle, kClassName, Text(kMainWindow.caption).c_str(), kWindowStyle,
                         CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                         frame.bottom - frame.top, nullptr, nullptr, instance_, this);
-  if (window == nullptr) {
-    const DWORD code = ::GetLastError();
-    throw PlatformError(FileFailure::Other, static_cast<std::int32_t>(code),
-                        L"Creating the window failed: " + SystemMessage(code));
-  }
+  if (window == nullptr) return L"Creating the window failed: " + SystemMessage(::GetLastError());
   handlers.Form_Load();
   ::ShowWindow(window, showCommand);
   ::UpdateWindow(window);
   ::SetFocus(button_);
+  return {};
 }
 
 bool MainFrame::OnCreate() {
@@ -100,7 +99,7 @@ bool MainFrame::OnCreate() {
     controls_[index] = CreateControl(kControls[index], kFirstControlId + static_cast<int>(index));
     if (controls_[index] == nullptr) return false;
   }
-  button_ = controls_[&FindControl(kActionButtonName) - kControls];
+  button_ = controls_[kActionButtonIndex];
   ApplyTabOrder();
   return true;
 }
@@ -194,14 +193,7 @@ void MainFrame::OnCommand(int id, int code) {
 }
 
 void MainFrame::PressActionButton() {
-  // No exception may cross the window procedure back into the system.
-  try {
-    handlers_->ActionButton_Click();
-  } catch (const std::exception& error) {
-    ShowMessage(L"RUVO LinkLens stopped unexpectedly.\n\n" + FromUtf8(error.what()),
-                MessageIcon::Error);
-    EndProgram();
-  }
+  handlers_->ActionButton_Click();
 }
 
 LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -23,13 +23,16 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
  public:
   static constexpr const wchar_t* kClassName = L"RuvoLinkLensWindow";
 
-  // Loads the banner; raises PlatformError when the program's resources are damaged.
   explicit MainFrame(HINSTANCE instance);
+  ~MainFrame();
+  MainFrame(const MainFrame&) = delete;
+  MainFrame& operator=(const MainFrame&) = delete;
 
-  // Creates the window and its controls, runs the load handler, then shows the window
-  // with the button holding the focus. Raises PlatformError when the window cannot be
-  // created.
-  void Open(MainWindow& handlers, int showCommand);
+  // Loads the banner, creates the window and its controls, runs the load handler,
+  // then shows the window with the button holding the focus. Returns what failed
+  // (the program's resources are damaged, or the system refused the window), or an
+  // empty text.
+  [[nodiscard]] Text Open(MainWindow& handlers, int showCommand);
 
   void ShowMessage(const Text& text, MessageIcon icon) override;
   Text ActionButtonCaption() override;

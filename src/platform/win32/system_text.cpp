@@ -51,8 +51,9 @@ FileFailure FileFailureFor(DWORD code) {
   }
 }
 
-void RaiseFileError(DWORD code) {
-  throw PlatformError(FileFailureFor(code), static_cast<std::int32_t>(code), SystemMessage(code));
+FileResult FileError(DWORD code) {
+  return FileResult::Failed(FileFailureFor(code), static_cast<std::int32_t>(code),
+                            SystemMessage(code));
 }
 
 }  // namespace ruvo::win32

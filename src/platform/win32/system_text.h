@@ -20,7 +20,7 @@ Text SystemMessage(DWORD code);
 // The portable kind of a file or folder failure.
 FileFailure FileFailureFor(DWORD code);
 
-// Raises the PlatformError for `code`: the kind, the code and the system's words.
-[[noreturn]] void RaiseFileError(DWORD code);
+// The failed result for `code`: the kind, the code and the system's words.
+FileResult FileError(DWORD code);
 
 }  // namespace ruvo::win32

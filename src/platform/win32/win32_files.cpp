@@ -26,12 +26,26 @@ Text HexText(DWORD number) {
   return digits;
 }
 
+FileResult LastError() {
+  return FileError(::GetLastError());
+}
+
 // The temporary page beside the target, open for writing; deleted again unless it
-// has been moved into place. Its own CreateFile (rather than GetTempFileName, which
-// says "directory name invalid") reports a missing folder as a missing path.
+// has been moved into place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const Text& target) {
+  TemporaryFile() = default;
+  ~TemporaryFile() {
+    file_.reset();
+    if (!name_.empty() && !kept_) ::DeleteFileW(name_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // Creates a new file beside `target`. Its own CreateFile (rather than
+  // GetTempFileName, which says "directory name invalid") reports a missing folder
+  // as a missing path.
+  FileResult Create(const Text& target) {
     constexpr DWORD kAttempts = 100;
     const Text stem = target + L"." + HexText(::GetCurrentProcessId()) + L".";
     for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
@@ -40,39 +54,35 @@ class TemporaryFile {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
         name_ = name;
-        return;
+        return FileResult::Done();
       }
       const DWORD code = ::GetLastError();
-      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) RaiseFileError(code);
+      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return FileError(code);
     }
-    RaiseFileError(ERROR_FILE_EXISTS);
+    return FileError(ERROR_FILE_EXISTS);
   }
-  ~TemporaryFile() {
-    file_.reset();
-    if (!kept_) ::DeleteFileW(name_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
 
   // Writes every byte, flushes them to the disk and closes the file.
-  void WriteAndClose(const std::string& bytes) {
+  FileResult WriteAndClose(const std::string& bytes) {
     DWORD written = 0;
     if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr)) {
-      RaiseFileError(::GetLastError());
+      return LastError();
     }
-    if (written != bytes.size()) RaiseFileError(ERROR_WRITE_FAULT);
-    if (!::FlushFileBuffers(file_.get())) RaiseFileError(::GetLastError());
-    if (!::CloseHandle(file_.release())) RaiseFileError(::GetLastError());
+    if (written != bytes.size()) return FileError(ERROR_WRITE_FAULT);
+    if (!::FlushFileBuffers(file_.get())) return LastError();
+    if (!::CloseHandle(file_.release())) return LastError();
+    return FileResult::Done();
   }
 
   // Moves the file over `target` in one step; from then on it is the target.
-  void MoveOver(const Text& target) {
+  FileResult MoveOver(const Text& target) {
     if (!::MoveFileExW(name_.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      RaiseFileError(::GetLastError());
+      return LastError();
     }
     kept_ = true;
+    return FileResult::Done();
   }
 
  private:
@@ -83,22 +93,24 @@ class TemporaryFile {
 
 }  // namespace
 
-void Win32FileSystem::MakeFolder(const Text& path) {
-  if (!::CreateDirectoryW(path.c_str(), nullptr)) RaiseFileError(::GetLastError());
+FileResult Win32FileSystem::MakeFolder(const Text& path) {
+  return ::CreateDirectoryW(path.c_str(), nullptr) ? FileResult::Done() : LastError();
 }
 
-void Win32FileSystem::RemoveFile(const Text& path) {
-  if (!::DeleteFileW(path.c_str())) RaiseFileError(::GetLastError());
+FileResult Win32FileSystem::RemoveFile(const Text& path) {
+  return ::DeleteFileW(path.c_str()) ? FileResult::Done() : LastError();
 }
 
-void Win32FileSystem::RemoveFolder(const Text& path) {
-  if (!::RemoveDirectoryW(path.c_str())) RaiseFileError(::GetLastError());
+FileResult Win32FileSystem::RemoveFolder(const Text& path) {
+  return ::RemoveDirectoryW(path.c_str()) ? FileResult::Done() : LastError();
 }
 
-void Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
-  TemporaryFile temporary(path);
-  temporary.WriteAndClose(PageBytes(lines));
-  temporary.MoveOver(path);
+FileResult Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  TemporaryFile temporary;
+  FileResult result = temporary.Create(path);
+  if (result.ok()) result = temporary.WriteAndClose(PageBytes(lines));
+  if (result.ok()) result = temporary.MoveOver(path);
+  return result;
 }
 
 }  // namespace ruvo::win32

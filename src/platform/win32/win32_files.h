@@ -1,5 +1,5 @@
-// Files and folders through the wide Windows functions; every failure raises a
-// PlatformError with GetLastError() and the system's own words.
+// Files and folders through the wide Windows functions; every failure is returned
+// with GetLastError() and the system's own words.
 #pragma once
 
 #include "platform/platform_services.h"
@@ -8,12 +8,12 @@ namespace ruvo::win32 {
 
 class Win32FileSystem : public FileSystem {
  public:
-  void MakeFolder(const Text& path) override;
-  void RemoveFile(const Text& path) override;
-  void RemoveFolder(const Text& path) override;
+  FileResult MakeFolder(const Text& path) override;
+  FileResult RemoveFile(const Text& path) override;
+  FileResult RemoveFolder(const Text& path) override;
   // Writes a temporary file in the target's folder, flushes it to disk and moves it
   // over the target in one step, so a reader sees the old page or the whole new one.
-  void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
+  FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 };
 
 }  // namespace ruvo::win32

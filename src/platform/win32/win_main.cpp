@@ -1,7 +1,6 @@
 // The program's entry: harden DLL loading, open the window, run its messages.
 #include <windows.h>
 
-#include "platform/text.h"
 #include "platform/win32/main_frame.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
@@ -62,16 +61,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   ruvo::win32::Win32Registry registry;
   ruvo::win32::Win32FileSystem files;
-  try {
-    ruvo::win32::MainFrame frame(instance);
-    ruvo::PlatformServices platform{registry, files, frame};
-    ruvo::MainWindow handlers(platform);
-    frame.Open(handlers, showCommand);
-    return RunMessageLoop(frame);
-  } catch (const std::exception& error) {
-    const ruvo::Text text = L"RUVO LinkLens could not start.\n\n" + ruvo::FromUtf8(error.what());
+  ruvo::win32::MainFrame frame(instance);
+  ruvo::PlatformServices platform{registry, files, frame};
+  ruvo::MainWindow handlers(platform);
+  if (const ruvo::Text failure = frame.Open(handlers, showCommand); !failure.empty()) {
+    const ruvo::Text text = ruvo::Text(ruvo::kCouldNotStartHeadline) + L"\n\n" + failure;
     ::MessageBoxW(nullptr, text.c_str(), ruvo::Text(ruvo::kApplicationTitle).c_str(),
                   MB_OK | MB_ICONERROR);
     return 1;
   }
+  return RunMessageLoop(frame);
 }

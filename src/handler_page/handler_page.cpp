@@ -86,16 +86,14 @@ std::vector<Text> HandlerPageLines() {
 }
 
 void CreateInstallFolder(FileSystem& files) {
-  try {
-    files.MakeFolder(Text(kInstallFolderPath));
-  } catch (const PlatformError&) {
-    // Usually the folder is there from an earlier install.
-  }
+  // Usually the folder is there from an earlier install; any other failure shows
+  // when the page is written into it.
+  static_cast<void>(files.MakeFolder(Text(kInstallFolderPath)));
 }
 
-void WriteHandlerPage(FileSystem& files) {
+FileResult WriteHandlerPage(FileSystem& files) {
   CreateInstallFolder(files);
-  files.ReplaceTextFile(Text(kHandlerPagePath), HandlerPageLines());
+  return files.ReplaceTextFile(Text(kHandlerPagePath), HandlerPageLines());
 }
 
 }  // namespace ruvo

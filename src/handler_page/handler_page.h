@@ -23,7 +23,7 @@ std::vector<Text> HandlerPageLines();
 // failure here: writing the page then says what is wrong.
 void CreateInstallFolder(FileSystem& files);
 
-// Writes the page in full or not at all; raises PlatformError on failure.
-void WriteHandlerPage(FileSystem& files);
+// Writes the page in full or not at all.
+FileResult WriteHandlerPage(FileSystem& files);
 
 }  // namespace ruvo

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ruvo {
@@ -30,6 +30,8 @@ inline constexpr RegistryResult kErrorSuccess = 0;
 inline constexpr RegistryResult kErrorFileNotFound = 2;
 inline constexpr RegistryResult kErrorAccessDenied = 5;
 inline constexpr RegistryResult kErrorInvalidHandle = 6;
+inline constexpr RegistryResult kErrorInvalidData = 13;
+inline constexpr RegistryResult kErrorInvalidParameter = 87;
 inline constexpr RegistryResult kErrorMoreData = 234;
 inline constexpr RegistryResult kErrorBadDb = 1009;
 inline constexpr RegistryResult kErrorKeyDeleted = 1018;
@@ -45,8 +47,8 @@ inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
 inline constexpr std::uint32_t kRegCreatedNewKey = 1;
 inline constexpr std::uint32_t kRegOpenedExistingKey = 2;
 
-// Registry calls mirror the Windows ANSI functions: they never throw and return the
-// status the system gave.
+// Registry calls mirror the Windows ANSI functions and return the status the system
+// gave. Nothing that crosses this seam throws: every failure is a returned value.
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -84,37 +86,49 @@ enum class FileFailure {
   Other,
 };
 
-// Raised by every failing file or folder operation: the system's code, its own
-// words, and the portable kind of failure.
-class PlatformError : public std::exception {
+// What a file or folder operation returns: success, or the portable kind of failure
+// with the system's code and its own words.
+class [[nodiscard]] FileResult {
  public:
-  PlatformError(FileFailure failure, std::int32_t code, Text reason);
-  FileFailure failure() const noexcept { return failure_; }
-  std::int32_t code() const noexcept { return code_; }
-  const Text& reason() const noexcept { return reason_; }
-  const char* what() const noexcept override { return what_.c_str(); }
+  static FileResult Done() { return FileResult(); }
+  static FileResult Failed(FileFailure failure, std::int32_t code, Text reason) {
+    FileResult result;
+    result.ok_ = false;
+    result.failure_ = failure;
+    result.code_ = code;
+    result.reason_ = std::move(reason);
+    return result;
+  }
+
+  bool ok() const { return ok_; }
+  // The rest describes a failure; on success they say nothing.
+  FileFailure failure() const { return failure_; }
+  std::int32_t code() const { return code_; }
+  const Text& reason() const { return reason_; }
 
  private:
-  FileFailure failure_;
-  std::int32_t code_;
+  FileResult() = default;
+
+  bool ok_ = true;
+  FileFailure failure_ = FileFailure::Other;
+  std::int32_t code_ = 0;
   Text reason_;
-  std::string what_;
 };
 
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Raises when the folder exists already or cannot be created.
-  virtual void MakeFolder(const Text& path) = 0;
-  // Raises when the file does not exist or cannot be deleted.
-  virtual void RemoveFile(const Text& path) = 0;
-  // Raises when the folder does not exist, is not empty, or cannot be removed.
-  virtual void RemoveFolder(const Text& path) = 0;
+  // Fails when the folder exists already or cannot be created.
+  virtual FileResult MakeFolder(const Text& path) = 0;
+  // Fails when the file does not exist or cannot be deleted.
+  virtual FileResult RemoveFile(const Text& path) = 0;
+  // Fails when the folder does not exist, is not empty, or cannot be removed.
+  virtual FileResult RemoveFolder(const Text& path) = 0;
   // Writes each line in the ANSI code page followed by CR LF to a temporary file beside
   // `path`, flushes it to disk and renames it over `path`. On failure the temporary
-  // file is gone, whatever stood at `path` is untouched, and the error is raised.
-  virtual void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) = 0;
+  // file is gone and whatever stood at `path` is untouched.
+  virtual FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) = 0;
 };
 
 enum class MessageIcon : std::uint32_t {

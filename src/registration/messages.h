@@ -22,4 +22,13 @@ inline constexpr std::wstring_view kInstallFailedHeadline =
 inline constexpr std::wstring_view kUninstallFailedHeadline =
     L"Ruvo Link Lens could not be uninstalled from your machine.";
 
+// The program could not open its window; what failed follows.
+inline constexpr std::wstring_view kCouldNotStartHeadline = L"RUVO LinkLens could not start.";
+
+// The program ran out of memory part way and had to stop at once.
+inline constexpr std::wstring_view kOutOfMemoryMessage =
+    L"RUVO LinkLens ran out of memory and had to stop.\n\n"
+    L"A change it had begun may be incomplete: start RUVO LinkLens again to see the state and "
+    L"finish it.";
+
 }  // namespace ruvo

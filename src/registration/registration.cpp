@@ -53,19 +53,14 @@ Text RollBackCreatedKey(Registry& registry) {
 // remove, and a folder that still holds other files stays. Returns what failed, or an
 // empty text.
 Text RemovePageAndFolder(FileSystem& files) {
-  try {
-    files.RemoveFile(Text(kHandlerPagePathForward));
-  } catch (const PlatformError& error) {
-    if (error.failure() != FileFailure::NotFound) {
-      return Failed(L"Deleting " + Text(kHandlerPagePathForward), error.reason());
-    }
+  const FileResult page = files.RemoveFile(Text(kHandlerPagePathForward));
+  if (!page.ok() && page.failure() != FileFailure::NotFound) {
+    return Failed(L"Deleting " + Text(kHandlerPagePathForward), page.reason());
   }
-  try {
-    files.RemoveFolder(Text(kInstallFolderPathForward));
-  } catch (const PlatformError& error) {
-    if (error.failure() != FileFailure::NotFound && error.failure() != FileFailure::NotEmpty) {
-      return Failed(L"Removing the folder " + Text(kInstallFolderPathForward), error.reason());
-    }
+  const FileResult folder = files.RemoveFolder(Text(kInstallFolderPathForward));
+  if (!folder.ok() && folder.failure() != FileFailure::NotFound &&
+      folder.failure() != FileFailure::NotEmpty) {
+    return Failed(L"Removing the folder " + Text(kInstallFolderPathForward), folder.reason());
   }
   return {};
 }
@@ -82,11 +77,9 @@ InstallState IsExtensionInstalled(Registry& registry) {
 void InstallExtension(PlatformServices& platform) {
   Registry& registry = platform.registry;
   // The page must exist before the key that points to it.
-  try {
-    WriteHandlerPage(platform.files);
-  } catch (const PlatformError& error) {
+  if (const FileResult page = WriteHandlerPage(platform.files); !page.ok()) {
     ShowFailure(platform.ui, kInstallFailedHeadline,
-                Failed(L"Writing " + Text(kHandlerPagePath), error.reason()));
+                Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
     return;
   }
 

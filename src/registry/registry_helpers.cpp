@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,19 +26,19 @@ Text DecimalText(std::int32_t number) {
 
 Text ToText(const VariantValue& value) {
   if (const auto* text = std::get_if<Text>(&value)) return *text;
-  return DecimalText(std::get<std::int32_t>(value));
+  return DecimalText(*std::get_if<std::int32_t>(&value));
 }
 
-std::int32_t ToInt32(const VariantValue& value) {
+// The number a value stands for; nothing when it is a text that is not a whole
+// 32-bit number.
+std::optional<std::int32_t> ToInt32(const VariantValue& value) {
   if (const auto* number = std::get_if<std::int32_t>(&value)) return *number;
-  const Text& text = std::get<Text>(value);
+  const Text& text = *std::get_if<Text>(&value);
   errno = 0;
   wchar_t* end = nullptr;
   const long long parsed = std::wcstoll(text.c_str(), &end, 10);
   const bool whole = !text.empty() && end != text.c_str() && *end == L'\0';
-  if (!whole || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) {
-    throw ConversionError("the value is not a 32-bit number");
-  }
+  if (!whole || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX) return std::nullopt;
   return static_cast<std::int32_t>(parsed);
 }
 
@@ -70,10 +71,13 @@ RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& v
   switch (valueType) {
     case kRegSz:
       return registry.RegSetValueExA(key, valueName, kRegSz, StringBytes(registry, ToText(value)));
-    case kRegDword:
-      return registry.RegSetValueExA(key, valueName, kRegDword, DwordBytes(ToInt32(value)));
+    case kRegDword: {
+      const std::optional<std::int32_t> number = ToInt32(value);
+      if (!number) return kErrorInvalidData;
+      return registry.RegSetValueExA(key, valueName, kRegDword, DwordBytes(*number));
+    }
     default:
-      return kErrorSuccess;
+      return kErrorInvalidParameter;
   }
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <variant>
 
 #include "platform/platform_services.h"
@@ -13,20 +12,15 @@ namespace ruvo {
 // The value to write: a text or a number, converted to the requested type.
 using VariantValue = std::variant<Text, std::int32_t>;
 
-// Raised when a value cannot be converted to the requested type (a text that is not
-// a number, for REG_DWORD).
-class ConversionError : public std::invalid_argument {
- public:
-  using std::invalid_argument::invalid_argument;
-};
-
 // Opens `keyPath` under HKEY_CURRENT_USER for setting values and writes one value.
 // Returns the first failing status, or 0.
 RegistryResult WriteKeyValue(Registry& registry, const Text& keyPath, const Text& valueName,
                              const VariantValue& value, std::int32_t valueType);
 
 // Writes a REG_SZ (with its terminating zero, as the registry expects) or a
-// REG_DWORD (four bytes, little-endian). Any other type writes nothing and returns 0.
+// REG_DWORD (four bytes, little-endian). Writes nothing and fails with
+// ERROR_INVALID_PARAMETER for any other type, and with ERROR_INVALID_DATA for a text
+// that is not a whole 32-bit number where a REG_DWORD is asked for.
 RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& valueName,
                                 std::int32_t valueType, const VariantValue& value);
 

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <stdexcept>
-#include <string>
 
 namespace ruvo {
 
@@ -21,13 +19,6 @@ int TwipsToPixels(int twips, int dpi) {
 
 int FontPixelHeight(const FontRecord& font, int dpi) {
   return MulDivRounded(font.hundredthsOfPoint, dpi, kPointsPerInch * 100);
-}
-
-const ControlRecord& FindControl(std::string_view name) {
-  for (const ControlRecord& control : kControls) {
-    if (control.name == name) return control;
-  }
-  throw std::out_of_range("no control named " + std::string(name));
 }
 
 }  // namespace ruvo

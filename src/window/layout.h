@@ -3,6 +3,8 @@
 // window from these records and nothing else.
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "registration/messages.h"
@@ -115,6 +117,17 @@ int TwipsToPixels(int twips, int dpi);
 // negation as LOGFONT's lfHeight.
 int FontPixelHeight(const FontRecord& font, int dpi);
 
-const ControlRecord& FindControl(std::string_view name);
+// The place of the control called `name` in kControls; the table's size when there
+// is none. Lookups of the table's own names are checked when the program is built.
+constexpr std::size_t ControlIndex(std::string_view name) {
+  std::size_t index = 0;
+  while (index < std::size(kControls) && kControls[index].name != name) ++index;
+  return index;
+}
+
+inline constexpr std::size_t kActionButtonIndex = ControlIndex(kActionButtonName);
+inline constexpr std::size_t kPictureAreaIndex = ControlIndex(kPictureAreaName);
+static_assert(kActionButtonIndex < std::size(kControls), "the layout has no ActionButton");
+static_assert(kPictureAreaIndex < std::size(kControls), "the layout has no RuvoImage");
 
 }  // namespace ruvo

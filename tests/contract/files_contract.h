@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,8 +19,6 @@ class FilesContract : public ::testing::Test {
   // A path inside the scratch folder.
   Text In(const Text& relative) const { return backend_.scratchFolder + L"\\" + relative; }
   std::optional<std::string> Read(const Text& path) const { return backend_.readFile(path); }
-  // Runs an operation that must raise, and returns what it raised.
-  static std::optional<PlatformError> Raised(const std::function<void()>& operation);
 
   Backend backend_;
 };

@@ -157,6 +157,10 @@ Text FakeRegistry::DescribeStatus(RegistryResult status) {
       return L"Access is denied.";
     case kErrorInvalidHandle:
       return L"The handle is invalid.";
+    case kErrorInvalidData:
+      return L"The data is invalid.";
+    case kErrorInvalidParameter:
+      return L"The parameter is incorrect.";
     default:
       return L"Error " + std::to_wstring(status) + L".";
   }
@@ -218,13 +222,13 @@ void FakeFileSystem::FailNext(const std::string& operation, FileFailure failure,
   failures_[operation] = Failure{failure, code, reason};
 }
 
-void FakeFileSystem::RaiseInjected(const std::string& operation) {
+std::optional<FileResult> FakeFileSystem::InjectedFailure(const std::string& operation) {
   journal_.push_back(operation);
   const auto found = failures_.find(operation);
-  if (found == failures_.end()) return;
+  if (found == failures_.end()) return std::nullopt;
   const Failure failure = found->second;
   failures_.erase(found);
-  throw PlatformError(failure.failure, failure.code, failure.reason);
+  return FileResult::Failed(failure.failure, failure.code, failure.reason);
 }
 
 bool FakeFileSystem::HasChildren(const Text& normalised) const {
@@ -234,46 +238,53 @@ bool FakeFileSystem::HasChildren(const Text& normalised) const {
                      [&](const auto& file) { return isChild(file.first); });
 }
 
-void FakeFileSystem::MakeFolder(const Text& path) {
-  RaiseInjected("MakeFolder");
+FileResult FakeFileSystem::MakeFolder(const Text& path) {
+  if (auto failure = InjectedFailure("MakeFolder")) return *failure;
   const Text folder = Normalise(path);
   if (folders_.count(folder) != 0 || files_.count(folder) != 0) {
-    throw PlatformError(FileFailure::AlreadyExists, 183,
-                        L"Cannot create a file when that file already exists.");
+    return FileResult::Failed(FileFailure::AlreadyExists, 183,
+                              L"Cannot create a file when that file already exists.");
   }
   if (folders_.count(Parent(folder)) == 0) {
-    throw PlatformError(FileFailure::NotFound, 3, L"The system cannot find the path specified.");
+    return FileResult::Failed(FileFailure::NotFound, 3,
+                              L"The system cannot find the path specified.");
   }
   folders_.insert(folder);
+  return FileResult::Done();
 }
 
-void FakeFileSystem::RemoveFile(const Text& path) {
-  RaiseInjected("RemoveFile");
+FileResult FakeFileSystem::RemoveFile(const Text& path) {
+  if (auto failure = InjectedFailure("RemoveFile")) return *failure;
   if (files_.erase(Normalise(path)) == 0) {
-    throw PlatformError(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+    return FileResult::Failed(FileFailure::NotFound, 2,
+                              L"The system cannot find the file specified.");
   }
+  return FileResult::Done();
 }
 
-void FakeFileSystem::RemoveFolder(const Text& path) {
-  RaiseInjected("RemoveFolder");
+FileResult FakeFileSystem::RemoveFolder(const Text& path) {
+  if (auto failure = InjectedFailure("RemoveFolder")) return *failure;
   const Text folder = Normalise(path);
   if (folders_.count(folder) == 0) {
-    throw PlatformError(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+    return FileResult::Failed(FileFailure::NotFound, 2,
+                              L"The system cannot find the file specified.");
   }
   if (HasChildren(folder)) {
-    throw PlatformError(FileFailure::NotEmpty, 145, L"The directory is not empty.");
+    return FileResult::Failed(FileFailure::NotEmpty, 145, L"The directory is not empty.");
   }
   folders_.erase(folder);
+  return FileResult::Done();
 }
 
-void FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
-  RaiseInjected("ReplaceTextFile");
+FileResult FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  if (auto failure = InjectedFailure("ReplaceTextFile")) return *failure;
   const Text file = Normalise(path);
   if (folders_.count(Parent(file)) == 0) {
-    throw PlatformError(FileFailure::NotFound, 3, L"The system cannot find the path specified.");
+    return FileResult::Failed(FileFailure::NotFound, 3,
+                              L"The system cannot find the path specified.");
   }
   if (folders_.count(file) != 0) {
-    throw PlatformError(FileFailure::Other, 5, L"Access is denied.");
+    return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");
   }
   std::string bytes;
   for (const Text& line : lines) {
@@ -281,6 +292,7 @@ void FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& 
     bytes += "\r\n";
   }
   files_[file] = bytes;
+  return FileResult::Done();
 }
 
 void FakeFileSystem::AddFolder(const Text& path) {

@@ -2,7 +2,7 @@
 // It keeps a journal of every call, lets a test make any operation fail, and
 // behaves as Windows does where the logic can tell (case-insensitive names, status
 // 2 for a missing key, status 5 for a key with subkeys or for a value call the
-// handle was not opened for, raised file errors).
+// handle was not opened for, file failures of the right kind).
 #pragma once
 
 #include <cstdint>
@@ -77,10 +77,10 @@ class FakeFileSystem : public FileSystem {
  public:
   explicit FakeFileSystem(std::vector<std::string>& journal);
 
-  void MakeFolder(const Text& path) override;
-  void RemoveFile(const Text& path) override;
-  void RemoveFolder(const Text& path) override;
-  void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
+  FileResult MakeFolder(const Text& path) override;
+  FileResult RemoveFile(const Text& path) override;
+  FileResult RemoveFolder(const Text& path) override;
+  FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
   // Test controls and inspection. Paths are Windows paths with either slash.
   void FailNext(const std::string& operation, FileFailure failure, std::int32_t code,
@@ -95,7 +95,8 @@ class FakeFileSystem : public FileSystem {
  private:
   static Text Normalise(const Text& path);
   static Text Parent(const Text& normalised);
-  void RaiseInjected(const std::string& operation);
+  // Journals the call; the failure injected for it, if any.
+  std::optional<FileResult> InjectedFailure(const std::string& operation);
   bool HasChildren(const Text& normalised) const;
 
   std::vector<std::string>& journal_;

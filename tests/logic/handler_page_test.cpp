@@ -11,7 +11,7 @@ using namespace testing_support;
 
 TEST(HandlerPageTest, WrittenPageMatchesTheExpectedBytesExactly) {
   fake::FakePlatform run;
-  WriteHandlerPage(run.files);
+  ASSERT_TRUE(WriteHandlerPage(run.files).ok());
   const std::string page = run.files.FileBytes(kPage);
   const std::string expected = ExpectedPage();
   ASSERT_FALSE(expected.empty()) << "expected page missing from the test data";
@@ -50,20 +50,17 @@ TEST(HandlerPageTest, RewritingReplacesThePageAndAnExistingFolderIsNoFailure) {
   fake::FakePlatform run;
   run.files.AddFolder(kFolder);
   run.files.AddFile(kPage, std::string(5000, 'x'));
-  EXPECT_NO_THROW(WriteHandlerPage(run.files));
+  EXPECT_TRUE(WriteHandlerPage(run.files).ok());
   EXPECT_EQ(run.files.FileBytes(kPage), ExpectedPage());
 }
 
-TEST(HandlerPageTest, AFolderThatCannotBeMadeIsIgnoredButAFailedWriteIsRaised) {
+TEST(HandlerPageTest, AFolderThatCannotBeMadeIsIgnoredButAFailedWriteIsReported) {
   fake::FakePlatform run;
   run.files.FailNext("MakeFolder", FileFailure::Other, 5, L"Access is denied.");
-  try {
-    WriteHandlerPage(run.files);
-    FAIL() << "writing into a missing folder must raise";
-  } catch (const PlatformError& error) {
-    EXPECT_EQ(error.failure(), FileFailure::NotFound);
-    EXPECT_EQ(error.reason(), L"The system cannot find the path specified.");
-  }
+  const FileResult written = WriteHandlerPage(run.files);
+  ASSERT_FALSE(written.ok()) << "writing into a missing folder must fail";
+  EXPECT_EQ(written.failure(), FileFailure::NotFound);
+  EXPECT_EQ(written.reason(), L"The system cannot find the path specified.");
   EXPECT_FALSE(run.files.HasFile(kPage));
 }
 

@@ -55,21 +55,21 @@ TEST(LayoutTest, TextLinesKeepTheirPitchOverlapAndFont) {
     expectedTop += 240;
   }
   EXPECT_EQ(labels, 5);
-  EXPECT_EQ(FindControl("Label5").text.back(), L' ') << "Label5 ends with one blank";
+  EXPECT_EQ(kControls[ControlIndex("Label5")].text.back(), L' ') << "Label5 ends with one blank";
 }
 
 TEST(LayoutTest, ButtonIsCentredAndThePictureOverhangsTheClientArea) {
-  const ControlRecord& button = FindControl(kActionButtonName);
+  const ControlRecord& button = kControls[kActionButtonIndex];
   EXPECT_EQ(button.rect.left, (kMainWindow.clientWidth - button.rect.width + 1) / 2);
   EXPECT_EQ(kMainWindow.clientHeight - (button.rect.top + button.rect.height), 270);
   EXPECT_EQ(button.font, nullptr) << "the button starts in the window's font";
-  const ControlRecord& picture = FindControl(kPictureAreaName);
+  const ControlRecord& picture = kControls[kPictureAreaIndex];
   EXPECT_EQ(picture.rect.left + picture.rect.width - kMainWindow.clientWidth, 23);
   EXPECT_EQ(TwipsToPixels(picture.rect.width, 96), kBannerWidth);
   EXPECT_LT(TwipsToPixels(picture.rect.height, 96), kBannerHeight) << "banner is clipped";
-  const ControlRecord& line = FindControl("Line1");
+  const ControlRecord& line = kControls[ControlIndex("Line1")];
   EXPECT_EQ(line.rect.top, picture.rect.top + picture.rect.height + 15);
-  EXPECT_THROW(FindControl("Nothing"), std::out_of_range);
+  EXPECT_EQ(ControlIndex("Nothing"), std::size(kControls));
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(InstallTest, PageThatCannotBeWrittenStopsBeforeTheRegistryAndSaysWhy) {
 
 TEST_F(InstallTest, MissingProgramFilesIsReportedThroughThePageWrite) {
   fake::FakePlatform bare;
-  bare.files.RemoveFolder(L"c:\\Program Files");
+  ASSERT_TRUE(bare.files.RemoveFolder(L"c:\\Program Files").ok());
   InstallExtension(bare.services);
   ASSERT_EQ(bare.ui.messages().size(), 1u);
   EXPECT_EQ(bare.ui.messages()[0].icon, MessageIcon::Error);

@@ -69,23 +69,25 @@ TEST_F(RegistryHelpersTest, ConvertsEachValueToTheRequestedType) {
   }
 }
 
-TEST_F(RegistryHelpersTest, OtherTypesWriteNothingAndReportSuccess) {
+TEST_F(RegistryHelpersTest, OtherTypesWriteNothingAndAreRefused) {
   for (std::int32_t type : {0, 2, 3, 7, 11}) {
     KeyHandle key = 0;
     ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, keyPath, key), 0);
-    EXPECT_EQ(SetRegistryValue(registry, key, L"Other", type, Text(L"x")), 0) << type;
+    EXPECT_EQ(SetRegistryValue(registry, key, L"Other", type, Text(L"x")), kErrorInvalidParameter)
+        << type;
     registry.RegCloseKey(key);
   }
   EXPECT_TRUE(registry.ValueNames(kHkeyCurrentUser, keyPath).empty());
 }
 
 TEST_F(RegistryHelpersTest, TextThatIsNotANumberCannotBecomeADword) {
-  for (const wchar_t* text : {L"", L"thirty-two", L"32x", L"99999999999"}) {
-    EXPECT_THROW(WriteKeyValue(registry, keyPath, L"Contexts", Text(text), kRegDword),
-                 ConversionError)
+  for (const wchar_t* text : {L"", L"thirty-two", L"32x", L"99999999999", L"-2147483649"}) {
+    EXPECT_EQ(WriteKeyValue(registry, keyPath, L"Contexts", Text(text), kRegDword),
+              kErrorInvalidData)
         << text;
   }
-  EXPECT_EQ(registry.OpenHandleCount(), 0u) << "a raised conversion still closes the key";
+  EXPECT_TRUE(registry.ValueNames(kHkeyCurrentUser, keyPath).empty());
+  EXPECT_EQ(registry.OpenHandleCount(), 0u) << "a refused conversion still closes the key";
 }
 
 TEST_F(RegistryHelpersTest, WriteToAMissingKeyReportsTheOpenStatusAndCreatesNothing) {

@@ -22,15 +22,21 @@ class DriveC : public ::testing::Test {
   std::filesystem::path drive = temporary.path() / "data" / "drive_c";
   DriveCFileSystem files{drive};
 
-  // Runs an operation that must raise, and returns what it raised.
-  static PlatformError Raised(const std::function<void()>& operation) {
-    try {
-      operation();
-    } catch (const PlatformError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "the operation raised nothing";
-    return PlatformError(FileFailure::Other, 0, L"");
+  // The result of an operation that must fail.
+  static FileResult Failed(const FileResult& result) {
+    EXPECT_FALSE(result.ok()) << "the operation succeeded";
+    return result;
+  }
+
+  std::filesystem::path Mapped(const Text& windowsPath) const {
+    std::filesystem::path mapped;
+    EXPECT_TRUE(files.Map(windowsPath, mapped).ok()) << ToUtf8(windowsPath);
+    return mapped;
+  }
+
+  FileResult MapFailure(const Text& windowsPath) const {
+    std::filesystem::path mapped;
+    return Failed(files.Map(windowsPath, mapped));
   }
 };
 
@@ -54,7 +60,7 @@ TEST_F(DriveC, WindowsPathsOnDriveCMapIntoTheFolder) {
   for (const Case& test : cases) {
     SCOPED_TRACE(ToUtf8(test.windowsPath));
     const std::filesystem::path expected = test.expected.empty() ? drive : drive / test.expected;
-    EXPECT_EQ(files.Map(test.windowsPath), expected);
+    EXPECT_EQ(Mapped(test.windowsPath), expected);
   }
 }
 
@@ -91,13 +97,13 @@ TEST_F(DriveC, PathsOffTheDriveAreRefusedWithAClearReason) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(ToUtf8(test.windowsPath));
-    const PlatformError error = Raised([&] { files.Map(test.windowsPath); });
+    const FileResult error = MapFailure(test.windowsPath);
     EXPECT_EQ(error.failure(), FileFailure::Other);
     EXPECT_EQ(error.code(), test.code);
     EXPECT_EQ(ToUtf8(error.reason()), test.reason);
     // Refused paths are refused by every operation before anything is touched.
-    EXPECT_EQ(Raised([&] { files.MakeFolder(test.windowsPath); }).code(), test.code);
-    EXPECT_EQ(Raised([&] { files.ReplaceTextFile(test.windowsPath, {L"x"}); }).code(), test.code);
+    EXPECT_EQ(Failed(files.MakeFolder(test.windowsPath)).code(), test.code);
+    EXPECT_EQ(Failed(files.ReplaceTextFile(test.windowsPath, {L"x"})).code(), test.code);
   }
   EXPECT_EQ(Names(temporary.path()), std::set<std::string>{});  // not even the drive
 }
@@ -106,87 +112,89 @@ TEST_F(DriveC, ASymbolicLinkOutOfTheDriveIsNotFollowed) {
   const std::filesystem::path outside = temporary.path() / "outside";
   std::filesystem::create_directories(outside);
   WriteBytes(outside / "precious.txt", "keep");
-  files.MakeFolder(L"c:\\inner");
+  ASSERT_TRUE(files.MakeFolder(L"c:\\inner").ok());
   std::filesystem::create_directory_symlink(outside, drive / "out");
   std::filesystem::create_directory_symlink(drive / "inner", drive / "in");
 
   for (const Text& path :
        {Text(L"c:\\out\\x"), Text(L"c:/out/precious.txt"), Text(L"c:\\out\\deeper\\x")}) {
     SCOPED_TRACE(ToUtf8(path));
-    const PlatformError error = Raised([&] { files.Map(path); });
+    const FileResult error = MapFailure(path);
     EXPECT_EQ(error.code(), EACCES);
     EXPECT_EQ(ToUtf8(error.reason()), ToUtf8(path) + " leaves drive C: through a symbolic link");
-    Raised([&] { files.MakeFolder(path); });
-    Raised([&] { files.ReplaceTextFile(path, {L"overwritten"}); });
-    Raised([&] { files.RemoveFile(path); });
+    EXPECT_FALSE(files.MakeFolder(path).ok());
+    EXPECT_FALSE(files.ReplaceTextFile(path, {L"overwritten"}).ok());
+    EXPECT_FALSE(files.RemoveFile(path).ok());
   }
   EXPECT_EQ(Names(outside), std::set<std::string>{"precious.txt"});
   EXPECT_EQ(ReadBytes(outside / "precious.txt"), "keep");
 
   // A link that stays on the drive is followed; removing a link removes only the link.
-  files.ReplaceTextFile(L"c:\\in\\page.htm", {L"inside"});
+  ASSERT_TRUE(files.ReplaceTextFile(L"c:\\in\\page.htm", {L"inside"}).ok());
   EXPECT_EQ(ReadBytes(drive / "inner" / "page.htm"), "inside\r\n");
-  files.RemoveFile(L"c:\\out");
+  ASSERT_TRUE(files.RemoveFile(L"c:\\out").ok());
   EXPECT_FALSE(std::filesystem::exists(drive / "out"));
   EXPECT_EQ(ReadBytes(outside / "precious.txt"), "keep");
 }
 
 TEST_F(DriveC, TheDriveFolderIsMadeByTheFirstOperationAndHoldsOnlyWhatIsMade) {
   EXPECT_FALSE(std::filesystem::exists(drive));
-  files.MakeFolder(L"c:\\Program Files");
+  ASSERT_TRUE(files.MakeFolder(L"c:\\Program Files").ok());
   EXPECT_TRUE(std::filesystem::is_directory(drive / "Program Files"));
   EXPECT_EQ(Names(drive), std::set<std::string>{"Program Files"});
 }
 
 TEST_F(DriveC, TheDriveItselfCannotBeRemovedOrOverwritten) {
-  EXPECT_EQ(Raised([&] { files.MakeFolder(L"c:\\"); }).failure(), FileFailure::AlreadyExists);
+  EXPECT_EQ(Failed(files.MakeFolder(L"c:\\")).failure(), FileFailure::AlreadyExists);
   for (const Text& root : {Text(L"c:\\"), Text(L"C:/")}) {
-    EXPECT_EQ(Raised([&] { files.RemoveFolder(root); }).code(), EACCES);
-    EXPECT_EQ(Raised([&] { files.ReplaceTextFile(root, {L"x"}); }).code(), EACCES);
-    EXPECT_EQ(Raised([&] { files.RemoveFile(root); }).code(), EISDIR);
+    EXPECT_EQ(Failed(files.RemoveFolder(root)).code(), EACCES);
+    EXPECT_EQ(Failed(files.ReplaceTextFile(root, {L"x"})).code(), EACCES);
+    EXPECT_EQ(Failed(files.RemoveFile(root)).code(), EISDIR);
   }
   EXPECT_TRUE(std::filesystem::is_directory(drive));
   EXPECT_EQ(Names(drive.parent_path()), std::set<std::string>{"drive_c"});
 }
 
 TEST_F(DriveC, FailuresCarryTheSystemsCodeAndWords) {
-  files.MakeFolder(L"c:\\folder");
-  files.MakeFolder(L"c:\\full");
-  files.ReplaceTextFile(L"c:\\full\\file.txt", {L"x"});
+  ASSERT_TRUE(files.MakeFolder(L"c:\\folder").ok());
+  ASSERT_TRUE(files.MakeFolder(L"c:\\full").ok());
+  ASSERT_TRUE(files.ReplaceTextFile(L"c:\\full\\file.txt", {L"x"}).ok());
   struct Case {
     const char* name;
-    std::function<void()> operation;
+    std::function<FileResult()> operation;
     FileFailure failure;
     int code;
     std::string reason;
   };
   const Case cases[] = {
-      {"make an existing folder", [&] { files.MakeFolder(L"c:\\folder"); },
+      {"make an existing folder", [&] { return files.MakeFolder(L"c:\\folder"); },
        FileFailure::AlreadyExists, EEXIST, "File exists"},
-      {"make a folder in a missing one", [&] { files.MakeFolder(L"c:\\missing\\sub"); },
+      {"make a folder in a missing one", [&] { return files.MakeFolder(L"c:\\missing\\sub"); },
        FileFailure::NotFound, ENOENT, "No such file or directory"},
-      {"make a folder under a file", [&] { files.MakeFolder(L"c:\\full\\file.txt\\sub"); },
+      {"make a folder under a file", [&] { return files.MakeFolder(L"c:\\full\\file.txt\\sub"); },
        FileFailure::NotFound, ENOTDIR, "Not a directory"},
-      {"delete a missing file", [&] { files.RemoveFile(L"c:\\folder\\none.htm"); },
+      {"delete a missing file", [&] { return files.RemoveFile(L"c:\\folder\\none.htm"); },
        FileFailure::NotFound, ENOENT, "No such file or directory"},
-      {"delete a folder as a file", [&] { files.RemoveFile(L"c:\\folder"); }, FileFailure::Other,
-       EISDIR, "Is a directory"},
-      {"remove a missing folder", [&] { files.RemoveFolder(L"c:\\none"); }, FileFailure::NotFound,
-       ENOENT, "No such file or directory"},
-      {"remove a full folder", [&] { files.RemoveFolder(L"c:\\full"); }, FileFailure::NotEmpty,
-       ENOTEMPTY, "Directory not empty"},
-      {"remove a file as a folder", [&] { files.RemoveFolder(L"c:\\full\\file.txt"); },
-       FileFailure::Other, ENOTDIR, "Not a directory"},
-      {"remove a folder under a file", [&] { files.RemoveFolder(L"c:\\full\\file.txt\\sub"); },
-       FileFailure::NotFound, ENOTDIR, "Not a directory"},
-      {"write over a folder", [&] { files.ReplaceTextFile(L"c:\\folder", {L"x"}); },
+      {"delete a folder as a file", [&] { return files.RemoveFile(L"c:\\folder"); },
        FileFailure::Other, EISDIR, "Is a directory"},
-      {"write into a missing folder", [&] { files.ReplaceTextFile(L"c:\\none\\a.htm", {L"x"}); },
+      {"remove a missing folder", [&] { return files.RemoveFolder(L"c:\\none"); },
        FileFailure::NotFound, ENOENT, "No such file or directory"},
+      {"remove a full folder", [&] { return files.RemoveFolder(L"c:\\full"); },
+       FileFailure::NotEmpty, ENOTEMPTY, "Directory not empty"},
+      {"remove a file as a folder", [&] { return files.RemoveFolder(L"c:\\full\\file.txt"); },
+       FileFailure::Other, ENOTDIR, "Not a directory"},
+      {"remove a folder under a file",
+       [&] { return files.RemoveFolder(L"c:\\full\\file.txt\\sub"); }, FileFailure::NotFound,
+       ENOTDIR, "Not a directory"},
+      {"write over a folder", [&] { return files.ReplaceTextFile(L"c:\\folder", {L"x"}); },
+       FileFailure::Other, EISDIR, "Is a directory"},
+      {"write into a missing folder",
+       [&] { return files.ReplaceTextFile(L"c:\\none\\a.htm", {L"x"}); }, FileFailure::NotFound,
+       ENOENT, "No such file or directory"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    const PlatformError error = Raised(test.operation);
+    const FileResult error = Failed(test.operation());
     EXPECT_EQ(error.failure(), test.failure);
     EXPECT_EQ(error.code(), test.code);
     EXPECT_EQ(ToUtf8(error.reason()), test.reason);
@@ -198,9 +206,9 @@ TEST_F(DriveC, FailuresCarryTheSystemsCodeAndWords) {
 }
 
 TEST_F(DriveC, TextFileIsAsciiWithCrLfAndReadableLikeAnyNewFile) {
-  files.MakeFolder(L"c:\\site");
+  ASSERT_TRUE(files.MakeFolder(L"c:\\site").ok());
   const mode_t previous = ::umask(022);
-  files.ReplaceTextFile(L"c:\\site\\page.htm", {L"caf\u00e9 \u20ac", L"plain"});
+  ASSERT_TRUE(files.ReplaceTextFile(L"c:\\site\\page.htm", {L"caf\u00e9 \u20ac", L"plain"}).ok());
   ::umask(previous);
   EXPECT_EQ(ReadBytes(drive / "site" / "page.htm"), "caf? ?\r\nplain\r\n");
   struct stat info {};
@@ -233,14 +241,13 @@ class FileSizeLimit {
 };
 
 TEST_F(DriveC, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
-  files.MakeFolder(L"c:\\site");
-  files.ReplaceTextFile(L"c:\\site\\page.htm", {L"old page"});
-  PlatformError error(FileFailure::Other, 0, L"");
+  ASSERT_TRUE(files.MakeFolder(L"c:\\site").ok());
+  ASSERT_TRUE(files.ReplaceTextFile(L"c:\\site\\page.htm", {L"old page"}).ok());
+  FileResult error = FileResult::Done();
   {
     FileSizeLimit limit(64);
-    error = Raised([&] {
-      files.ReplaceTextFile(L"c:\\site\\page.htm", std::vector<Text>(100, L"a new, longer page"));
-    });
+    error = Failed(files.ReplaceTextFile(L"c:\\site\\page.htm",
+                                         std::vector<Text>(100, L"a new, longer page")));
   }
   EXPECT_EQ(error.failure(), FileFailure::Other);
   EXPECT_EQ(error.code(), EFBIG);

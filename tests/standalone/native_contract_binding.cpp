@@ -17,8 +17,10 @@ Backend MakeBackend() {
   backend.files = std::make_unique<DriveCFileSystem>(drive);
   backend.scratchKey = L"Software\\RuvoContract\\Run";
   backend.scratchFolder = L"c:\\ruvo-contract";
-  backend.readFile = [drive](const Text& path) {
-    return standalone_test::ReadBytes(DriveCFileSystem(drive).Map(path));
+  backend.readFile = [drive](const Text& path) -> std::optional<std::string> {
+    std::filesystem::path mapped;
+    if (!DriveCFileSystem(drive).Map(path, mapped).ok()) return std::nullopt;
+    return standalone_test::ReadBytes(mapped);
   };
   backend.cleanUp = [folder]() mutable { folder.reset(); };
   return backend;

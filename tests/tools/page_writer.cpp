@@ -12,12 +12,12 @@ namespace {
 
 // A Windows drive C: always has its program folder; the installer relies on it and
 // only makes its own folder inside.
-void ProvideProgramFilesFolder(ruvo::FileSystem& files) {
-  try {
-    files.MakeFolder(L"c:\\Program Files");
-  } catch (const ruvo::PlatformError& error) {
-    if (error.failure() != ruvo::FileFailure::AlreadyExists) throw;
+ruvo::FileResult ProvideProgramFilesFolder(ruvo::FileSystem& files) {
+  ruvo::FileResult made = files.MakeFolder(L"c:\\Program Files");
+  if (!made.ok() && made.failure() == ruvo::FileFailure::AlreadyExists) {
+    return ruvo::FileResult::Done();
   }
+  return made;
 }
 
 }  // namespace
@@ -28,12 +28,11 @@ int main(int argc, char* argv[]) {
                  "writes DRIVE_FOLDER/Program Files/ruvo/ruvo.htm as the installer does\n";
     return 2;
   }
-  try {
-    ruvo::DriveCFileSystem files{std::filesystem::path(argv[1])};
-    ProvideProgramFilesFolder(files);
-    ruvo::WriteHandlerPage(files);
-  } catch (const ruvo::PlatformError& error) {
-    std::cerr << "page_writer: " << ruvo::ToUtf8(error.reason()) << '\n';
+  ruvo::DriveCFileSystem files{std::filesystem::path(argv[1])};
+  ruvo::FileResult written = ProvideProgramFilesFolder(files);
+  if (written.ok()) written = ruvo::WriteHandlerPage(files);
+  if (!written.ok()) {
+    std::cerr << "page_writer: " << ruvo::ToUtf8(written.reason()) << '\n';
     return 1;
   }
   return 0;

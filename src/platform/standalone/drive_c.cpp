@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 #include <random>
 #include <string>
 #include <system_error>
@@ -15,6 +17,28 @@
 namespace ruvo {
 namespace {
 
+// A failed step inside this file; every public operation turns it into its result,
+// so that nothing is raised across the seam.
+struct Refusal {
+  FileResult result;
+};
+
+// Runs one operation and hands back its result, or the result a step refused with.
+template <typename Operation>
+FileResult Guarded(Operation&& operation) noexcept {
+  try {
+    operation();
+    return FileResult::Done();
+  } catch (const Refusal& refusal) {
+    return refusal.result;
+  } catch (const std::system_error& error) {
+    return FileResult::Failed(FileFailure::Other, error.code().value(),
+                              FromUtf8(error.code().message()));
+  } catch (const std::bad_alloc&) {
+    return FileResult::Failed(FileFailure::Other, ENOMEM, FromUtf8(std::strerror(ENOMEM)));
+  }
+}
+
 bool IsSlash(wchar_t c) {
   return c == L'\\' || c == L'/';
 }
@@ -25,7 +49,7 @@ bool IsForbiddenInName(wchar_t c) {
 }
 
 [[noreturn]] void Refuse(int code, const Text& why) {
-  throw PlatformError(FileFailure::Other, code, why);
+  throw Refusal{FileResult::Failed(FileFailure::Other, code, why)};
 }
 
 // The system's own words for an errno, e.g. "Permission denied".
@@ -34,7 +58,7 @@ Text SystemReason(int error) {
 }
 
 [[noreturn]] void Raise(int error, FileFailure failure) {
-  throw PlatformError(failure, error, SystemReason(error));
+  throw Refusal{FileResult::Failed(failure, error, SystemReason(error))};
 }
 
 // ENOENT, and ENOTDIR when some parent is a file: the path does not lead anywhere.
@@ -123,7 +147,11 @@ class TemporaryFile {
 DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
     : driveFolder_(std::move(driveFolder)) {}
 
-std::filesystem::path DriveCFileSystem::Map(const Text& windowsPath) const {
+FileResult DriveCFileSystem::Map(const Text& windowsPath, std::filesystem::path& mapped) const {
+  return Guarded([&] { mapped = MapOrRefuse(windowsPath); });
+}
+
+std::filesystem::path DriveCFileSystem::MapOrRefuse(const Text& windowsPath) const {
   const Text& path = windowsPath;
   if (path.find(L'\0') != Text::npos) Refuse(EINVAL, L"A path holds a NUL character");
   if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
@@ -170,7 +198,7 @@ std::filesystem::path DriveCFileSystem::Map(const Text& windowsPath) const {
 }
 
 std::filesystem::path DriveCFileSystem::MapForUse(const Text& windowsPath, bool driveAllowed) {
-  std::filesystem::path mapped = Map(windowsPath);
+  std::filesystem::path mapped = MapOrRefuse(windowsPath);
   if (!driveAllowed && mapped == driveFolder_) {
     Refuse(EACCES, windowsPath + L" is the drive itself");
   }
@@ -182,22 +210,30 @@ std::filesystem::path DriveCFileSystem::MapForUse(const Text& windowsPath, bool 
   return mapped;
 }
 
-void DriveCFileSystem::MakeFolder(const Text& path) {
-  const std::filesystem::path folder = MapForUse(path, true);
-  if (::mkdir(folder.c_str(), 0777) == 0) return;
-  const int error = errno;
-  Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+FileResult DriveCFileSystem::MakeFolder(const Text& path) {
+  return Guarded([&] {
+    const std::filesystem::path folder = MapForUse(path, true);
+    if (::mkdir(folder.c_str(), 0777) == 0) return;
+    const int error = errno;
+    Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+  });
 }
 
-void DriveCFileSystem::RemoveFile(const Text& path) {
-  const std::filesystem::path file = MapForUse(path, true);
-  if (::unlink(file.c_str()) == 0) return;
-  // A folder gives EISDIR: it is not a file to delete.
-  const int error = errno;
-  Raise(error, PathFailure(error));
+FileResult DriveCFileSystem::RemoveFile(const Text& path) {
+  return Guarded([&] {
+    const std::filesystem::path file = MapForUse(path, true);
+    if (::unlink(file.c_str()) == 0) return;
+    // A folder gives EISDIR: it is not a file to delete.
+    const int error = errno;
+    Raise(error, PathFailure(error));
+  });
 }
 
-void DriveCFileSystem::RemoveFolder(const Text& path) {
+FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
+  return Guarded([&] { RemoveFolderOrRefuse(path); });
+}
+
+void DriveCFileSystem::RemoveFolderOrRefuse(const Text& path) {
   const std::filesystem::path folder = MapForUse(path, false);
   if (::rmdir(folder.c_str()) == 0) return;
   const int error = errno;
@@ -213,7 +249,11 @@ void DriveCFileSystem::RemoveFolder(const Text& path) {
   Raise(error, PathFailure(error));
 }
 
-void DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  return Guarded([&] { ReplaceTextFileOrRefuse(path, lines); });
+}
+
+void DriveCFileSystem::ReplaceTextFileOrRefuse(const Text& path, const std::vector<Text>& lines) {
   const std::filesystem::path target = MapForUse(path, false);
   const std::string bytes = TextFileBytes(lines);
 

@@ -15,24 +15,27 @@ class DriveCFileSystem final : public FileSystem {
   // "c:\" always exists; nothing inside it is made.
   explicit DriveCFileSystem(std::filesystem::path driveFolder);
 
-  // Where a Windows path on drive C: lies on this machine. Raises PlatformError
+  // Where a Windows path on drive C: lies on this machine, in `mapped`. Fails
   // (FileFailure::Other, EINVAL or EACCES, a text that names the path) for another
   // drive, a relative or UNC path, a ".." component, a name Windows would not
   // accept, or a path whose folder lies outside the drive through a symbolic link.
   // Components keep their spelling: this drive is case-sensitive.
-  std::filesystem::path Map(const Text& windowsPath) const;
+  FileResult Map(const Text& windowsPath, std::filesystem::path& mapped) const;
 
   const std::filesystem::path& driveFolder() const { return driveFolder_; }
 
-  void MakeFolder(const Text& path) override;
-  void RemoveFile(const Text& path) override;
-  void RemoveFolder(const Text& path) override;
-  void ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
+  FileResult MakeFolder(const Text& path) override;
+  FileResult RemoveFile(const Text& path) override;
+  FileResult RemoveFolder(const Text& path) override;
+  FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
  private:
+  std::filesystem::path MapOrRefuse(const Text& windowsPath) const;
   // The mapped path, after making sure the drive folder exists; refuses the drive
   // itself where an operation must not touch it.
   std::filesystem::path MapForUse(const Text& windowsPath, bool driveAllowed);
+  void RemoveFolderOrRefuse(const Text& path);
+  void ReplaceTextFileOrRefuse(const Text& path, const std::vector<Text>& lines);
 
   std::filesystem::path driveFolder_;
 };

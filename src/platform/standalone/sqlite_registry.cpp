@@ -434,6 +434,10 @@ Text SqliteRegistry::DescribeStatus(RegistryResult status) {
       return L"Access is denied.";
     case kErrorInvalidHandle:
       return L"The handle is invalid.";
+    case kErrorInvalidData:
+      return L"The data is invalid.";
+    case kErrorInvalidParameter:
+      return L"The parameter is incorrect.";
     case kErrorOutOfMemory:
       return L"Not enough storage is available to complete this operation.";
     case kErrorDiskFull:

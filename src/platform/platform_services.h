@@ -5,6 +5,7 @@
 // implements them; the tests use an in-memory fake.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -35,6 +36,7 @@ inline constexpr RegistryResult kErrorInvalidParameter = 87;
 inline constexpr RegistryResult kErrorMoreData = 234;
 inline constexpr RegistryResult kErrorBadDb = 1009;
 inline constexpr RegistryResult kErrorKeyDeleted = 1018;
+inline constexpr RegistryResult kErrorNoUnicodeTranslation = 1113;
 
 inline constexpr std::int32_t kRegSz = 1;
 inline constexpr std::int32_t kRegDword = 4;
@@ -70,12 +72,17 @@ class Registry {
                                           std::vector<std::uint8_t>& data) = 0;
   // Fails with access denied while the key has subkeys, as Windows does.
   virtual RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) = 0;
+  // Writes the key's changes (and its subkeys' and deletions below it) to the disk
+  // before it returns; Windows otherwise writes them lazily.
+  virtual RegistryResult RegFlushKey(KeyHandle key) = 0;
   virtual RegistryResult RegCloseKey(KeyHandle key) = 0;
 
   // The system's own words for a status code, for messages to the user.
   virtual Text DescribeStatus(RegistryResult status) = 0;
-  // The bytes the registry stores for a text (the system's ANSI code page).
-  virtual std::string ToAnsiCodePage(const Text& text) = 0;
+  // The bytes the registry stores for a text, in the system's ANSI code page. A
+  // character that code page cannot hold exactly fails the conversion
+  // (kErrorNoUnicodeTranslation): nothing is replaced by a look-alike or a '?'.
+  virtual RegistryResult ToAnsiCodePage(const Text& text, std::string& bytes) = 0;
 };
 
 // Why a file or folder operation failed, as far as the logic needs to tell.
@@ -125,10 +132,33 @@ class FileSystem {
   virtual FileResult RemoveFile(const Text& path) = 0;
   // Fails when the folder does not exist, is not empty, or cannot be removed.
   virtual FileResult RemoveFolder(const Text& path) = 0;
-  // Writes each line in the ANSI code page followed by CR LF to a temporary file beside
-  // `path`, flushes it to disk and renames it over `path`. On failure the temporary
-  // file is gone and whatever stood at `path` is untouched.
+  // Writes each line in the ANSI code page followed by CR LF to PartialFileFor(path)
+  // (replacing what an interrupted run left there), flushes it to disk and renames it
+  // over `path`. On failure the partial file is gone and whatever stood at `path` is
+  // untouched; once the rename is done, nothing fails any more.
   virtual FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) = 0;
+};
+
+// The one name a file is written under before it is renamed into place: fixed, so
+// that a leftover of a run that was killed is recognisably ours to remove.
+inline Text PartialFileFor(const Text& path) {
+  return path + L".partial";
+}
+
+// One install or uninstall at a time for the user, across the running programs.
+class InstanceLock {
+ public:
+  virtual ~InstanceLock() = default;
+
+  // Waits up to `patience` for another program's action to end. True when this
+  // program holds the lock from now until it ends.
+  virtual bool AcquireForAction(std::chrono::milliseconds patience) = 0;
+};
+
+// What the program tells the system when it ends.
+enum class ExitStatus : int {
+  Done = 0,    // closed, or the action succeeded
+  Failed = 1,  // the action, or the start, failed; the user was told why
 };
 
 enum class MessageIcon : std::uint32_t {
@@ -145,16 +175,18 @@ class UserInterface {
   virtual Text ActionButtonCaption() = 0;
   virtual void SetActionButtonCaption(const Text& caption) = 0;
   virtual void SetActionButtonFontName(const Text& face) = 0;
-  // Unloads the window and ends the program once the running handler returns. The
-  // logic makes no other call after this one.
-  virtual void EndProgram() = 0;
+  // Unloads the window and ends the program with `status` once the running handler
+  // returns; nothing the user does reaches the window after this. The logic makes no
+  // other call after this one.
+  virtual void EndProgram(ExitStatus status) = 0;
 };
 
-// What the logic is handed: the three halves of the seam.
+// What the logic is handed: the parts of the seam.
 struct PlatformServices {
   Registry& registry;
   FileSystem& files;
   UserInterface& ui;
+  InstanceLock& lock;
 };
 
 }  // namespace ruvo

@@ -22,6 +22,15 @@ inline constexpr std::wstring_view kInstallFailedHeadline =
 inline constexpr std::wstring_view kUninstallFailedHeadline =
     L"Ruvo Link Lens could not be uninstalled from your machine.";
 
+// The probe could not tell whether the key is there; what failed follows.
+inline constexpr std::wstring_view kCannotTellHeadline =
+    L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.";
+
+// Another running RUVO LinkLens is installing or uninstalling right now.
+inline constexpr std::wstring_view kAnotherInstanceMessage =
+    L"Another RUVO LinkLens is installing or uninstalling the extension right now. Nothing "
+    L"was changed: let it finish, then try again.";
+
 // The program could not open its window; what failed follows.
 inline constexpr std::wstring_view kCouldNotStartHeadline = L"RUVO LinkLens could not start.";
 

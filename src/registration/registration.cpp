@@ -12,16 +12,24 @@ Text ExtensionKeyName() {
   return Text(kExtensionRootName) + L"\\" + Text(kExtensionKeyPath);
 }
 
-// A failure message: the headline, a blank line, what failed and the system's reason.
-void ShowFailure(UserInterface& ui, std::wstring_view headline, const Text& what) {
-  ui.ShowMessage(Text(headline) + L"\n\n" + what, MessageIcon::Error);
-}
-
 Text Failed(const Text& action, const Text& reason) {
   return action + L" failed: " + reason;
 }
 
-// Writes the key's two values; returns what failed, or an empty text.
+// The one message of a failed sequence: the headline, a blank line, what failed
+// and the system's reason.
+Outcome ReportFailure(UserInterface& ui, std::wstring_view headline, const Text& what) {
+  ui.ShowMessage(Text(headline) + L"\n\n" + what, MessageIcon::Error);
+  return Outcome::Failed;
+}
+
+Outcome ReportSuccess(UserInterface& ui, std::wstring_view message) {
+  ui.ShowMessage(Text(message), MessageIcon::Information);
+  return Outcome::Succeeded;
+}
+
+// Writes the key's two values and flushes them to the disk; returns what failed,
+// or an empty text.
 Text WriteExtensionValues(Registry& registry) {
   const Text keyPath(kExtensionKeyPath);
   RegistryResult status =
@@ -37,25 +45,41 @@ Text WriteExtensionValues(Registry& registry) {
                       ExtensionKeyName(),
                   registry.DescribeStatus(status));
   }
+  status = FlushKey(registry, kExtensionRoot, keyPath);
+  if (status != kErrorSuccess) {
+    return Failed(L"Saving the registry key " + ExtensionKeyName() + L" to the disk",
+                  registry.DescribeStatus(status));
+  }
   return {};
 }
 
-// Deletes a key this run created, so that the browser shows no broken entry; returns
-// what went wrong, or an empty text.
-Text RollBackCreatedKey(Registry& registry) {
-  const RegistryResult status = RemoveKey(registry, kExtensionRoot, Text(kExtensionKeyPath));
-  if (status == kErrorSuccess) return {};
-  return L"\n\nThe incomplete registry key could not be removed: " +
-         registry.DescribeStatus(status);
+// Deletes the key and makes the deletion durable. A key that is gone already counts
+// as removed. Returns what failed, or an empty text.
+Text DeleteExtensionKey(Registry& registry) {
+  RegistryResult status = RemoveKey(registry, kExtensionRoot, Text(kExtensionKeyPath));
+  if (status != kErrorSuccess && status != kErrorFileNotFound) {
+    return Failed(L"Deleting the registry key " + ExtensionKeyName(),
+                  registry.DescribeStatus(status));
+  }
+  status = FlushKey(registry, kExtensionRoot, Text(kMenuExtensionsKeyPath));
+  if (status != kErrorSuccess) {
+    return Failed(
+        L"Saving the deletion of the registry key " + ExtensionKeyName() + L" to the disk",
+        registry.DescribeStatus(status));
+  }
+  return {};
 }
 
-// Removing what uninstall leaves behind: a missing page or folder is nothing to
-// remove, and a folder that still holds other files stays. Returns what failed, or an
-// empty text.
+// Removes the page, a partial page an interrupted write left, and the folder when
+// nothing but ours was in it. What is not there is nothing to remove, and a folder
+// that holds other files stays. Returns what failed, or an empty text.
 Text RemovePageAndFolder(FileSystem& files) {
-  const FileResult page = files.RemoveFile(Text(kHandlerPagePathForward));
-  if (!page.ok() && page.failure() != FileFailure::NotFound) {
-    return Failed(L"Deleting " + Text(kHandlerPagePathForward), page.reason());
+  const Text page(kHandlerPagePathForward);
+  for (const Text& file : {page, PartialFileFor(page)}) {
+    const FileResult removed = files.RemoveFile(file);
+    if (!removed.ok() && removed.failure() != FileFailure::NotFound) {
+      return Failed(L"Deleting " + file, removed.reason());
+    }
   }
   const FileResult folder = files.RemoveFolder(Text(kInstallFolderPathForward));
   if (!folder.ok() && folder.failure() != FileFailure::NotFound &&
@@ -65,22 +89,50 @@ Text RemovePageAndFolder(FileSystem& files) {
   return {};
 }
 
-}  // namespace
-
-InstallState IsExtensionInstalled(Registry& registry) {
-  // The answer rests on the handle, not on the status.
-  OpenedKey key(registry);
-  registry.RegOpenKeyA(kExtensionRoot, Text(kExtensionKeyPath), key.handle());
-  return key.get() != 0 ? InstallState::Installed : InstallState::NotInstalled;
+// Takes back a failed install: the key, when this run created it, and then the
+// page, when no key points at it any more. Returns a note on what could not be
+// taken back, or an empty text.
+Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun) {
+  Registry& registry = platform.registry;
+  if (keyCreatedByThisRun) {
+    if (const Text failure = DeleteExtensionKey(registry); !failure.empty()) {
+      return L"\n\nThe incomplete registry key could not be removed: " + failure;
+    }
+  }
+  if (IsExtensionInstalled(registry) != InstallState::NotInstalled) return {};
+  if (const Text failure = RemovePageAndFolder(platform.files); !failure.empty()) {
+    return L"\n\nThe page could not be removed again: " + failure;
+  }
+  return {};
 }
 
-void InstallExtension(PlatformServices& platform) {
+}  // namespace
+
+InstallState IsExtensionInstalled(Registry& registry, RegistryResult* status) {
+  // The answer rests on the handle; only a key that is plainly not there is "not
+  // installed", every other refusal leaves the question open.
+  OpenedKey key(registry);
+  const RegistryResult opened =
+      registry.RegOpenKeyA(kExtensionRoot, Text(kExtensionKeyPath), key.handle());
+  if (key.get() != 0) return InstallState::Installed;
+  if (opened == kErrorFileNotFound) return InstallState::NotInstalled;
+  if (status != nullptr) *status = opened;
+  return InstallState::CannotTell;
+}
+
+Text CannotTellMessage(Registry& registry, RegistryResult status) {
+  return Text(kCannotTellHeadline) + L"\n\n" +
+         Failed(L"Opening the registry key " + ExtensionKeyName(), registry.DescribeStatus(status));
+}
+
+Outcome InstallExtension(PlatformServices& platform) {
   Registry& registry = platform.registry;
   // The page must exist before the key that points to it.
   if (const FileResult page = WriteHandlerPage(platform.files); !page.ok()) {
-    ShowFailure(platform.ui, kInstallFailedHeadline,
-                Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
-    return;
+    // Only a folder this run made, still empty, is taken back.
+    static_cast<void>(platform.files.RemoveFolder(Text(kInstallFolderPath)));
+    return ReportFailure(platform.ui, kInstallFailedHeadline,
+                         Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
   }
 
   std::uint32_t disposition = 0;
@@ -92,41 +144,37 @@ void InstallExtension(PlatformServices& platform) {
                                  kKeyAllAccess, key.handle(), disposition);
   }
   if (created != kErrorSuccess) {
-    ShowFailure(platform.ui, kInstallFailedHeadline,
-                Failed(L"Creating the registry key " + ExtensionKeyName(),
-                       registry.DescribeStatus(created)));
-    return;
+    return ReportFailure(platform.ui, kInstallFailedHeadline,
+                         Failed(L"Creating the registry key " + ExtensionKeyName(),
+                                registry.DescribeStatus(created)) +
+                             RollBackInstall(platform, false));
   }
 
-  const Text failure = WriteExtensionValues(registry);
-  if (!failure.empty()) {
-    const Text rollback = disposition == kRegCreatedNewKey ? RollBackCreatedKey(registry) : Text();
-    ShowFailure(platform.ui, kInstallFailedHeadline, failure + rollback);
-    return;
+  if (const Text failure = WriteExtensionValues(registry); !failure.empty()) {
+    return ReportFailure(platform.ui, kInstallFailedHeadline,
+                         failure + RollBackInstall(platform, disposition == kRegCreatedNewKey));
   }
-  platform.ui.ShowMessage(Text(kInstalledMessage), MessageIcon::Information);
+  return ReportSuccess(platform.ui, kInstalledMessage);
 }
 
-void UninstallExtension(PlatformServices& platform) {
-  if (IsExtensionInstalled(platform.registry) == InstallState::Installed) {
-    const RegistryResult status =
-        RemoveKey(platform.registry, kExtensionRoot, Text(kExtensionKeyPath));
-    if (status != kErrorSuccess) {
-      // The browser's entry still points at the page: leave both in place.
-      ShowFailure(platform.ui, kUninstallFailedHeadline,
-                  Failed(L"Deleting the registry key " + ExtensionKeyName(),
-                         platform.registry.DescribeStatus(status)));
-      platform.ui.EndProgram();
-      return;
-    }
-    platform.ui.ShowMessage(Text(kUninstalledMessage), MessageIcon::Information);
-  } else {
-    platform.ui.ShowMessage(Text(kNotInstalledMessage), MessageIcon::Information);
+Outcome UninstallExtension(PlatformServices& platform) {
+  RegistryResult status = kErrorSuccess;
+  const InstallState state = IsExtensionInstalled(platform.registry, &status);
+  if (state == InstallState::CannotTell) {
+    platform.ui.ShowMessage(CannotTellMessage(platform.registry, status), MessageIcon::Error);
+    return Outcome::Failed;
   }
-
-  const Text failure = RemovePageAndFolder(platform.files);
-  if (!failure.empty()) ShowFailure(platform.ui, kUninstallFailedHeadline, failure);
-  platform.ui.EndProgram();
+  if (state == InstallState::Installed) {
+    // The browser's entry points at the page: while the key may stay, so does the page.
+    if (const Text failure = DeleteExtensionKey(platform.registry); !failure.empty()) {
+      return ReportFailure(platform.ui, kUninstallFailedHeadline, failure);
+    }
+  }
+  if (const Text failure = RemovePageAndFolder(platform.files); !failure.empty()) {
+    return ReportFailure(platform.ui, kUninstallFailedHeadline, failure);
+  }
+  return ReportSuccess(
+      platform.ui, state == InstallState::Installed ? kUninstalledMessage : kNotInstalledMessage);
 }
 
 }  // namespace ruvo

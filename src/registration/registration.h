@@ -7,21 +7,32 @@
 
 namespace ruvo {
 
-// The probe's answer; callers compare with Installed exactly.
+// The probe's answer; callers compare with Installed exactly. CannotTell: the
+// registry answered neither "there" nor "not there" (no access, a damaged or locked
+// registry), so nothing may be decided on it.
 enum class InstallState : std::int16_t {
   Installed = -1,
   NotInstalled = 0,
+  CannotTell = 1,
 };
 
-// Installed exactly when the extension's key can be opened; reads no value.
-InstallState IsExtensionInstalled(Registry& registry);
+// Installed exactly when the extension's key can be opened; reads no value. When
+// the answer is CannotTell and `status` is given, it receives the registry's status.
+InstallState IsExtensionInstalled(Registry& registry, RegistryResult* status = nullptr);
 
-// Writes the page, then creates the key and its two values, and tells the user how it
-// went. Returns when done; the caller ends the program.
-void InstallExtension(PlatformServices& platform);
+// The text that tells the user the probe could not tell, and why.
+Text CannotTellMessage(Registry& registry, RegistryResult status);
 
-// Deletes the key, tells the user, deletes the page and its folder, and ends the
-// program on every path.
-void UninstallExtension(PlatformServices& platform);
+enum class Outcome { Succeeded, Failed };
+
+// Writes the page, then creates the key and its two values and flushes them, and
+// tells the user how it went, once. A failure takes back what this run did: a key
+// it created, and the page when no key points at it.
+Outcome InstallExtension(PlatformServices& platform);
+
+// Deletes the key and flushes the deletion, then deletes the page, a partial page
+// left by an interrupted install, and the folder when nothing else is in it; then
+// tells the user how it went, once. A probe that cannot tell changes nothing.
+Outcome UninstallExtension(PlatformServices& platform);
 
 }  // namespace ruvo

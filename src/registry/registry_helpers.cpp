@@ -42,11 +42,14 @@ std::optional<std::int32_t> ToInt32(const VariantValue& value) {
   return static_cast<std::int32_t>(parsed);
 }
 
-std::vector<std::uint8_t> StringBytes(Registry& registry, const Text& text) {
-  const std::string ansi = registry.ToAnsiCodePage(text);
-  std::vector<std::uint8_t> bytes(ansi.begin(), ansi.end());
+RegistryResult StringBytes(Registry& registry, const Text& text, std::vector<std::uint8_t>& bytes) {
+  std::string ansi;
+  if (const RegistryResult status = registry.ToAnsiCodePage(text, ansi); status != kErrorSuccess) {
+    return status;
+  }
+  bytes.assign(ansi.begin(), ansi.end());
   bytes.push_back(0);  // REG_SZ data includes its terminating zero
-  return bytes;
+  return kErrorSuccess;
 }
 
 std::vector<std::uint8_t> DwordBytes(std::int32_t number) {
@@ -69,8 +72,12 @@ RegistryResult WriteKeyValue(Registry& registry, const Text& keyPath, const Text
 RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& valueName,
                                 std::int32_t valueType, const VariantValue& value) {
   switch (valueType) {
-    case kRegSz:
-      return registry.RegSetValueExA(key, valueName, kRegSz, StringBytes(registry, ToText(value)));
+    case kRegSz: {
+      std::vector<std::uint8_t> bytes;
+      const RegistryResult converted = StringBytes(registry, ToText(value), bytes);
+      if (converted != kErrorSuccess) return converted;
+      return registry.RegSetValueExA(key, valueName, kRegSz, bytes);
+    }
     case kRegDword: {
       const std::optional<std::int32_t> number = ToInt32(value);
       if (!number) return kErrorInvalidData;
@@ -83,6 +90,14 @@ RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& v
 
 RegistryResult RemoveKey(Registry& registry, PredefinedRoot root, const Text& subKey) {
   return registry.RegDeleteKeyA(root, subKey);
+}
+
+RegistryResult FlushKey(Registry& registry, PredefinedRoot root, const Text& keyPath) {
+  OpenedKey key(registry);
+  const RegistryResult opened =
+      registry.RegOpenKeyExA(root, keyPath, 0, kKeyQueryValue, key.handle());
+  if (opened != kErrorSuccess) return opened;
+  return registry.RegFlushKey(key.get());
 }
 
 }  // namespace ruvo

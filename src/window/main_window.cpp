@@ -1,24 +1,47 @@
 #include "window/main_window.h"
 
+#include "registration/messages.h"
 #include "registration/registration.h"
 #include "window/layout.h"
 
 namespace ruvo {
+namespace {
+
+// How long a press waits for another program's install or uninstall to end.
+constexpr std::chrono::seconds kPatienceWithAnotherInstance{5};
+
+}  // namespace
 
 void MainWindow::Form_Load() {
   // The caption is the window's only state: the click reads back what is set here.
-  const bool installed = IsExtensionInstalled(platform_.registry) == InstallState::Installed;
+  RegistryResult status = kErrorSuccess;
+  const InstallState state = IsExtensionInstalled(platform_.registry, &status);
+  if (state == InstallState::CannotTell) {
+    // Offering either action would be a guess.
+    platform_.ui.ShowMessage(CannotTellMessage(platform_.registry, status), MessageIcon::Error);
+    platform_.ui.EndProgram(ExitStatus::Failed);
+    return;
+  }
+  const bool installed = state == InstallState::Installed;
   platform_.ui.SetActionButtonCaption(Text(installed ? kUninstallCaption : kInstallCaption));
   platform_.ui.SetActionButtonFontName(Text(kTextLineFont.face));
 }
 
 void MainWindow::ActionButton_Click() {
-  if (platform_.ui.ActionButtonCaption() == kInstallCaption) {
-    InstallExtension(platform_);
-    platform_.ui.EndProgram();
+  // One press, one outcome: a press that arrives while the first one runs, or while
+  // its message is up, does nothing.
+  if (pressed_) return;
+  pressed_ = true;
+
+  Outcome outcome = Outcome::Failed;
+  if (!platform_.lock.AcquireForAction(kPatienceWithAnotherInstance)) {
+    platform_.ui.ShowMessage(Text(kAnotherInstanceMessage), MessageIcon::Error);
+  } else if (platform_.ui.ActionButtonCaption() == kInstallCaption) {
+    outcome = InstallExtension(platform_);
   } else {
-    UninstallExtension(platform_);  // ends the program on every path
+    outcome = UninstallExtension(platform_);
   }
+  platform_.ui.EndProgram(outcome == Outcome::Succeeded ? ExitStatus::Done : ExitStatus::Failed);
 }
 
 }  // namespace ruvo

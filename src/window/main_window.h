@@ -15,13 +15,17 @@ class MainWindow {
  public:
   explicit MainWindow(PlatformServices& platform) : platform_(platform) {}
 
-  // Runs once, after the controls exist and before the window is shown.
+  // Runs once, after the controls exist and before the window is shown. When the
+  // registry cannot tell whether the extension is installed, it says so and ends
+  // the program instead.
   void Form_Load();
-  // Runs when the button is pressed; the program has ended when it returns.
+  // Runs when the button is pressed: the action once, its outcome told once, and the
+  // program ended with the outcome's status. Later presses do nothing.
   void ActionButton_Click();
 
  private:
   PlatformServices& platform_;
+  bool pressed_ = false;
 };
 
 }  // namespace ruvo

@@ -344,8 +344,25 @@ TEST_F(RegistryContract, AsciiTextReachesTheRegistryUnchanged) {
     printable += static_cast<wchar_t>(c);
     expected += c;
   }
-  EXPECT_EQ(registry().ToAnsiCodePage(printable), expected);
-  EXPECT_EQ(registry().ToAnsiCodePage(L""), "");
+  std::string bytes;
+  EXPECT_EQ(registry().ToAnsiCodePage(printable, bytes), kErrorSuccess);
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(registry().ToAnsiCodePage(L"", bytes), kErrorSuccess);
+  EXPECT_EQ(bytes, "");
+}
+
+TEST_F(RegistryContract, TextTheCodePageCannotHoldExactlyIsRefusedNotReplaced) {
+  // "\u221E" would become "8" by best fit; the face has no single-byte form at all.
+  for (const Text& text : {Text(L"x\u221Ey"), Text(L"a\U0001F600")}) {
+    std::string bytes;
+    EXPECT_EQ(registry().ToAnsiCodePage(text, bytes), kErrorNoUnicodeTranslation);
+    KeyHandle key = 0;
+    std::uint32_t disposition = 0;
+    EXPECT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(text), kRegOptionNonVolatile,
+                                         kKeyAllAccess, key, disposition),
+              kErrorNoUnicodeTranslation);
+    EXPECT_EQ(Track(key), 0u);
+  }
 }
 
 }  // namespace ruvo::contract

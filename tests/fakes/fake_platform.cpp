@@ -144,6 +144,11 @@ RegistryResult FakeRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subK
   return kErrorSuccess;
 }
 
+RegistryResult FakeRegistry::RegFlushKey(KeyHandle key) {
+  if (auto failure = InjectedFailure("RegFlushKey")) return *failure;
+  return handles_.count(key) != 0 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
 RegistryResult FakeRegistry::RegCloseKey(KeyHandle key) {
   journal_.push_back("RegCloseKey");
   return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
@@ -161,15 +166,21 @@ Text FakeRegistry::DescribeStatus(RegistryResult status) {
       return L"The data is invalid.";
     case kErrorInvalidParameter:
       return L"The parameter is incorrect.";
+    case kErrorNoUnicodeTranslation:
+      return L"No mapping for the Unicode character exists in the target multi-byte code page.";
     default:
       return L"Error " + std::to_wstring(status) + L".";
   }
 }
 
-std::string FakeRegistry::ToAnsiCodePage(const Text& text) {
-  std::string out;
-  for (wchar_t c : text) out += IsAscii(c) ? static_cast<char>(c) : '?';
-  return out;
+RegistryResult FakeRegistry::ToAnsiCodePage(const Text& text, std::string& bytes) {
+  // An ASCII code page: anything else cannot be held exactly.
+  bytes.clear();
+  for (wchar_t c : text) {
+    if (!IsAscii(c)) return kErrorNoUnicodeTranslation;
+    bytes += static_cast<char>(c);
+  }
+  return kErrorSuccess;
 }
 
 void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
@@ -343,9 +354,10 @@ void FakeUserInterface::SetActionButtonFontName(const Text& face) {
   fontName_ = face;
 }
 
-void FakeUserInterface::EndProgram() {
+void FakeUserInterface::EndProgram(ExitStatus status) {
   Record("EndProgram");
   ++endCount_;
+  exitStatus_ = status;
 }
 
 }  // namespace ruvo::fake

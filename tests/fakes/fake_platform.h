@@ -40,9 +40,10 @@ class FakeRegistry : public Registry {
   RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                   std::vector<std::uint8_t>& data) override;
   RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
+  RegistryResult RegFlushKey(KeyHandle key) override;
   RegistryResult RegCloseKey(KeyHandle key) override;
   Text DescribeStatus(RegistryResult status) override;
-  std::string ToAnsiCodePage(const Text& text) override;
+  RegistryResult ToAnsiCodePage(const Text& text, std::string& bytes) override;
 
   // Test controls and inspection.
   void FailNext(const std::string& operation, RegistryResult status);
@@ -123,12 +124,13 @@ class FakeUserInterface : public UserInterface {
   Text ActionButtonCaption() override;
   void SetActionButtonCaption(const Text& caption) override;
   void SetActionButtonFontName(const Text& face) override;
-  void EndProgram() override;
+  void EndProgram(ExitStatus status) override;
 
   const std::vector<ShownMessage>& messages() const { return messages_; }
   const Text& caption() const { return caption_; }
   const Text& fontName() const { return fontName_; }
   int endCount() const { return endCount_; }
+  ExitStatus exitStatus() const { return exitStatus_; }
   // Calls made after the program was ended: the logic must make none.
   int callsAfterEnd() const { return callsAfterEnd_; }
 
@@ -141,6 +143,22 @@ class FakeUserInterface : public UserInterface {
   Text fontName_;
   int endCount_ = 0;
   int callsAfterEnd_ = 0;
+  ExitStatus exitStatus_ = ExitStatus::Done;
+};
+
+class FakeInstanceLock : public InstanceLock {
+ public:
+  explicit FakeInstanceLock(std::vector<std::string>& journal) : journal_(journal) {}
+
+  bool AcquireForAction(std::chrono::milliseconds) override {
+    journal_.push_back("AcquireForAction");
+    return !heldElsewhere;
+  }
+
+  bool heldElsewhere = false;  // another program's action is running
+
+ private:
+  std::vector<std::string>& journal_;
 };
 
 // The three fakes wired together with one journal.
@@ -149,7 +167,8 @@ struct FakePlatform {
   FakeRegistry registry{journal};
   FakeFileSystem files{journal};
   FakeUserInterface ui{journal};
-  PlatformServices services{registry, files, ui};
+  FakeInstanceLock lock{journal};
+  PlatformServices services{registry, files, ui, lock};
 };
 
 }  // namespace ruvo::fake

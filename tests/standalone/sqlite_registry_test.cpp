@@ -256,9 +256,11 @@ TEST_F(SqliteRegistryTest, StatusesAreDescribedInTheSystemsWords) {
   }
 }
 
-TEST_F(SqliteRegistryTest, TextOutsideAsciiBecomesQuestionMarks) {
-  EXPECT_EQ(registry.ToAnsiCodePage(L"caf\u00e9 \u20ac ok"), "caf? ? ok");
-  EXPECT_EQ(registry.ToAnsiCodePage(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+TEST_F(SqliteRegistryTest, TextOutsideAsciiIsRefusedAndNulIsKept) {
+  std::string bytes;
+  EXPECT_EQ(registry.ToAnsiCodePage(L"caf\u00e9", bytes), kErrorNoUnicodeTranslation);
+  EXPECT_EQ(registry.ToAnsiCodePage(std::wstring(L"a\0b", 3), bytes), kErrorSuccess);
+  EXPECT_EQ(bytes, std::string("a\0b", 3));
 }
 
 }  // namespace

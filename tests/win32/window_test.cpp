@@ -53,7 +53,7 @@ class MainFrameTest : public ::testing::Test {
   void Open() { ASSERT_EQ(frame_.Open(handlers_, SW_SHOWNOACTIVATE), L""); }
 
   void TearDown() override {
-    frame_.EndProgram();
+    frame_.EndProgram(ruvo::ExitStatus::Done);
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
   }
@@ -68,8 +68,9 @@ class MainFrameTest : public ::testing::Test {
   std::vector<std::string> journal_;
   ruvo::fake::FakeRegistry registry_{journal_};
   ruvo::fake::FakeFileSystem files_{journal_};
+  ruvo::fake::FakeInstanceLock lock_{journal_};
   ruvo::win32::MainFrame frame_{::GetModuleHandleW(nullptr)};
-  ruvo::PlatformServices platform_{registry_, files_, frame_};
+  ruvo::PlatformServices platform_{registry_, files_, frame_, lock_};
   ruvo::MainWindow handlers_{platform_};
 };
 

@@ -50,6 +50,10 @@ std::filesystem::path RegistryStoreFile() {
   return StandaloneDataFolder() / "registry.sqlite3";
 }
 
+std::filesystem::path InstanceLockFile() {
+  return StandaloneDataFolder() / "action.lock";
+}
+
 std::filesystem::path DriveCFolder() {
   return StandaloneDataFolder() / "drive_c";
 }

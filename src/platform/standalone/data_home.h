@@ -14,6 +14,9 @@ std::filesystem::path StandaloneDataFolder();
 // The SQLite database that holds the registry: <data folder>/registry.sqlite3.
 std::filesystem::path RegistryStoreFile();
 
+// The file whose lock keeps two programs' actions apart: <data folder>/action.lock.
+std::filesystem::path InstanceLockFile();
+
 // The folder that stands for drive C:: <data folder>/drive_c.
 std::filesystem::path DriveCFolder();
 

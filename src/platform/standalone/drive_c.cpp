@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <random>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -106,26 +105,21 @@ int WriteAll(int fd, const std::string& bytes) {
 // removed again unless it was renamed into place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::filesystem::path& target) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = "." + target.filename().string() + ".";
-      for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
-      path_ = target.parent_path() / name;
-      // 0666 less the umask, as any new file: the browser must be able to read it.
-      fd_ = posix::FileDescriptor(
-          ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-      if (fd_.valid()) return;
-      if (errno != EEXIST) Raise(errno, PathFailure(errno));
+  // The partial file's one name, taking over what an interrupted run left there (the
+  // programs' instance lock keeps two writers apart).
+  explicit TemporaryFile(const std::filesystem::path& target)
+      : path_(target.parent_path() / ToUtf8(PartialFileFor(FromUtf8(target.filename().string())))) {
+    // 0666 less the umask, as any new file: the browser must be able to read it.
+    fd_ = posix::FileDescriptor(
+        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd_.valid()) {
+      const int error = errno;
+      path_.clear();  // not ours to remove: it could not be opened
+      Raise(error, PathFailure(error));
     }
-    Raise(EEXIST, FileFailure::Other);
   }
   ~TemporaryFile() {
-    if (kept_) return;
+    if (kept_ || path_.empty()) return;
     fd_ = posix::FileDescriptor();
     ::unlink(path_.c_str());
   }
@@ -266,9 +260,9 @@ void DriveCFileSystem::ReplaceTextFileOrRefuse(const Text& path, const std::vect
   // A folder standing at the target makes this fail (EISDIR) and stay as it is.
   if (::rename(temporary.path().c_str(), target.c_str()) != 0) Raise(errno, FileFailure::Other);
   temporary.Keep();
-  if (const int error = posix::SyncFolder(target.parent_path()); error != 0) {
-    Raise(error, FileFailure::Other);
-  }
+  // The page is in place: from here on nothing is reported as a failure, since the
+  // old page is gone whatever the folder's flush says.
+  static_cast<void>(posix::SyncFolder(target.parent_path()));
 }
 
 }  // namespace ruvo

@@ -114,11 +114,16 @@ void FltkUserInterface::SetActionButtonFontName(const Text& face) {
   buttonFontName_ = face;
 }
 
-void FltkUserInterface::EndProgram() {
+void FltkUserInterface::EndProgram(ExitStatus status) {
+  ended_ = true;
+  exitStatus_ = status;
+  // Nothing the user does reaches the button any more.
+  window_.ActionButton().deactivate();
   while (Fl_Window* window = Fl::first_window()) window->hide();
 }
 
 void FltkUserInterface::ShowWindow() {
+  if (ended_) return;
   log_.WindowShown(window_.Window().label(), ToUtf8(ActionButtonCaption()),
                    ToUtf8(buttonFontName_));
   window_.Show();

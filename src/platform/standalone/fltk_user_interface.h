@@ -46,11 +46,14 @@ class FltkUserInterface : public UserInterface {
   Text ActionButtonCaption() override;
   void SetActionButtonCaption(const Text& caption) override;
   void SetActionButtonFontName(const Text& face) override;
-  // Hides every window, so that the event loop returns once the handler has.
-  void EndProgram() override;
+  // Hides every window, so that the event loop returns once the handler has, and
+  // keeps the status for the program to end with.
+  void EndProgram(ExitStatus status) override;
 
-  // Shows the main window and logs what it shows.
+  // Shows the main window and logs what it shows; nothing once the program ended.
   void ShowWindow();
+  bool ended() const { return ended_; }
+  ExitStatus exitStatus() const { return exitStatus_; }
 
  private:
   FltkMainWindow& window_;
@@ -58,6 +61,8 @@ class FltkUserInterface : public UserInterface {
   const FltkFont messageFont_;
   const UserInterfaceLog& log_;
   Text buttonFontName_;
+  bool ended_ = false;
+  ExitStatus exitStatus_ = ExitStatus::Done;
 };
 
 }  // namespace ruvo

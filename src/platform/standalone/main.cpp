@@ -2,9 +2,9 @@
 // an SQLite file and drive C: in a folder, both under the user's XDG data folder; the
 // window is drawn with FLTK. It takes no arguments and reads no configuration.
 //
-// Exit status: 0 when the window was closed or its action ran, 1 when the program
-// could not start (a damaged registry store, say) or failed unexpectedly, 2 when
-// there is no display.
+// Exit status: 0 when the window was closed or its action succeeded, 1 when the
+// action failed or the program could not start (a damaged registry store, say) or
+// failed unexpectedly, 2 when there is no display.
 
 #include <FL/Fl.H>
 #include <FL/x.H>
@@ -20,6 +20,7 @@
 #include "platform/standalone/fltk_look.h"
 #include "platform/standalone/fltk_user_interface.h"
 #include "platform/standalone/fltk_window.h"
+#include "platform/standalone/instance_lock.h"
 #include "platform/standalone/sqlite_registry.h"
 #include "platform/text.h"
 #include "window/main_window.h"
@@ -27,8 +28,7 @@
 namespace ruvo {
 namespace {
 
-constexpr int kEnded = 0;
-constexpr int kFailed = 1;
+constexpr int kFailed = static_cast<int>(ExitStatus::Failed);
 constexpr int kNoDisplay = 2;
 
 constexpr const char* kProgramFilesFolder = "Program Files";
@@ -98,27 +98,19 @@ int RunInstallerWindow(Toolkit& toolkit) {
   EmbeddedImages images;
   FltkMainWindow window(toolkit.fonts, toolkit.dpi, images.Banner(), images.PackageIcon());
   FltkUserInterface ui(window, toolkit.fonts, toolkit.dpi, toolkit.log);
-  PlatformServices platform{registry, files, ui};
+  FileInstanceLock lock(InstanceLockFile());
+  PlatformServices platform{registry, files, ui, lock};
   MainWindow mainWindow(platform);
 
   mainWindow.Form_Load();
-  // A click always ends the program; nothing may escape into FLTK's event loop.
-  int status = kEnded;
+  // The logic raises nothing: the click tells its outcome and ends the program.
   window.OnActionButtonPressed([&] {
-    try {
-      mainWindow.ActionButton_Click();
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
-      ShowApplicationMessage(toolkit.log, toolkit.messageFont,
-                             UnexpectedFailureMessage(error.what()), MessageIcon::Error,
-                             &window.Window());
-      ui.EndProgram();
-      status = kFailed;
-    }
+    window.ActionButton().deactivate();  // input while it runs never reaches it again
+    mainWindow.ActionButton_Click();
   });
   ui.ShowWindow();
-  Fl::run();
-  return status;
+  if (!ui.ended()) Fl::run();
+  return static_cast<int>(ui.exitStatus());
 }
 
 int Run() {

@@ -32,16 +32,14 @@ bool IsPredefined(PredefinedRoot root) {
          root == kHkeyUsers;
 }
 
-char ToAnsi(wchar_t c) {
-  return c >= 0 && c < 0x80 ? static_cast<char>(c) : '?';
-}
-
-// A key path or value name as the ANSI functions receive it: a C string.
-std::string AnsiName(const Text& text) {
+// A key path or value name as the ANSI functions receive it: a C string in the
+// stand-in's code page, ASCII. Nothing when a character has no exact form there.
+std::optional<std::string> AnsiName(const Text& text) {
   std::string name;
   for (wchar_t c : text) {
     if (c == L'\0') break;
-    name += ToAnsi(c);
+    if (c < 0 || c >= 0x80) return std::nullopt;
+    name += static_cast<char>(c);
   }
   return name;
 }
@@ -271,7 +269,9 @@ RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, std
   key = 0;
   return Guarded([&]() -> RegistryResult {
     if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::string path = AnsiName(subKey);
+    const std::optional<std::string> ansiPath = AnsiName(subKey);
+    if (!ansiPath) return kErrorNoUnicodeTranslation;
+    const std::string& path = *ansiPath;
     if (!IsValidKeyPath(path)) return kErrorBadPathname;
     if (path.empty()) {
       key = NewHandle(root, kRootKeyId, access);
@@ -303,7 +303,9 @@ RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& 
   key = 0;
   return Guarded([&]() -> RegistryResult {
     if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::string path = AnsiName(subKey);
+    const std::optional<std::string> ansiPath = AnsiName(subKey);
+    if (!ansiPath) return kErrorNoUnicodeTranslation;
+    const std::string& path = *ansiPath;
     if (!IsValidKeyPath(path)) return kErrorBadPathname;
     if (path.empty()) {
       key = NewHandle(root, kRootKeyId, access);
@@ -350,7 +352,9 @@ RegistryResult SqliteRegistry::RegSetValueExA(KeyHandle key, const Text& valueNa
     } else if (!KeyExists(session->connection, id)) {
       return kErrorKeyDeleted;
     }
-    const std::string name = AnsiName(valueName);
+    const std::optional<std::string> ansiName = AnsiName(valueName);
+    if (!ansiName) return kErrorNoUnicodeTranslation;
+    const std::string& name = *ansiName;
     sqlite::Statement upsert = session->connection.Prepare(
         "INSERT INTO key_values (key_id, name, folded_name, type, data)"
         " VALUES (?1, ?2, ?3, ?4, ?5)"
@@ -384,7 +388,9 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
     }
     sqlite::Statement read = session->connection.Prepare(
         "SELECT type, data FROM key_values WHERE key_id = ?1 AND folded_name = ?2");
-    read.Bind(1, id).Bind(2, Fold(AnsiName(valueName)));
+    const std::optional<std::string> name = AnsiName(valueName);
+    if (!name) return kErrorNoUnicodeTranslation;
+    read.Bind(1, id).Bind(2, Fold(*name));
     if (!read.Step()) return kErrorFileNotFound;
     const auto storedType = static_cast<std::int32_t>(read.Integer(0));
     std::vector<std::uint8_t> bytes = read.Blob(1);
@@ -398,7 +404,9 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
 RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
   return Guarded([&]() -> RegistryResult {
     if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::string path = AnsiName(subKey);
+    const std::optional<std::string> ansiPath = AnsiName(subKey);
+    if (!ansiPath) return kErrorNoUnicodeTranslation;
+    const std::string& path = *ansiPath;
     if (!IsValidKeyPath(path)) return kErrorBadPathname;
     if (path.empty()) return kErrorAccessDenied;  // a root cannot be deleted
     auto session = Begin(Intent::Change);
@@ -415,6 +423,10 @@ RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& su
     session->transaction.Commit();
     return kErrorSuccess;
   });
+}
+
+RegistryResult SqliteRegistry::RegFlushKey(KeyHandle key) {
+  return handles_.count(key) != 0 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 RegistryResult SqliteRegistry::RegCloseKey(KeyHandle key) {
@@ -452,6 +464,8 @@ Text SqliteRegistry::DescribeStatus(RegistryResult status) {
       return L"An I/O operation initiated by the registry failed unrecoverably. The registry "
              L"could not read in, or write out, or flush, one of the files that contain the "
              L"system's image of the registry.";
+    case kErrorNoUnicodeTranslation:
+      return L"No mapping for the Unicode character exists in the target multi-byte code page.";
     case kErrorKeyDeleted:
       return L"Illegal operation attempted on a registry key that has been marked for deletion.";
     default:
@@ -459,11 +473,13 @@ Text SqliteRegistry::DescribeStatus(RegistryResult status) {
   }
 }
 
-std::string SqliteRegistry::ToAnsiCodePage(const Text& text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (wchar_t c : text) bytes += ToAnsi(c);
-  return bytes;
+RegistryResult SqliteRegistry::ToAnsiCodePage(const Text& text, std::string& bytes) {
+  bytes.clear();
+  for (wchar_t c : text) {
+    if (c < 0 || c >= 0x80) return kErrorNoUnicodeTranslation;
+    bytes += static_cast<char>(c);
+  }
+  return kErrorSuccess;
 }
 
 }  // namespace ruvo

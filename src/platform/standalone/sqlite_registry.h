@@ -60,9 +60,12 @@ class SqliteRegistry final : public Registry {
   RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                   std::vector<std::uint8_t>& data) override;
   RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
+  // Every call's transaction is on the disk when it returns: nothing is left to flush.
+  RegistryResult RegFlushKey(KeyHandle key) override;
   RegistryResult RegCloseKey(KeyHandle key) override;
   Text DescribeStatus(RegistryResult status) override;
-  std::string ToAnsiCodePage(const Text& text) override;
+  // The stand-in's code page is ASCII.
+  RegistryResult ToAnsiCodePage(const Text& text, std::string& bytes) override;
 
   const std::filesystem::path& store() const { return store_; }
   // SQLite's or the system's words for the last failed call, for diagnostics.

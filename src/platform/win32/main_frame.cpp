@@ -88,6 +88,7 @@ Text MainFrame::Open(MainWindow& handlers, int showCommand) {
                         frame.bottom - frame.top, nullptr, nullptr, instance_, this);
   if (window == nullptr) return L"Creating the window failed: " + SystemMessage(::GetLastError());
   handlers.Form_Load();
+  if (Window() == nullptr) return {};  // the load handler told the user and ended
   ::ShowWindow(window, showCommand);
   ::UpdateWindow(window);
   ::SetFocus(button_);
@@ -193,6 +194,9 @@ void MainFrame::OnCommand(int id, int code) {
 }
 
 void MainFrame::PressActionButton() {
+  // Clicks and keys that arrive while the action runs, or while its message is up,
+  // never reach the button again.
+  ::EnableWindow(button_, FALSE);
   handlers_->ActionButton_Click();
 }
 
@@ -218,7 +222,7 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::SetFocus(lastFocus_ != nullptr ? lastFocus_ : button_);
       return 0;
     case WM_DESTROY:
-      ::PostQuitMessage(0);
+      ::PostQuitMessage(static_cast<int>(exitStatus_));
       return 0;
     default:
       return DefaultHandling(message, wParam, lParam);
@@ -254,7 +258,8 @@ void MainFrame::SetActionButtonFontName(const Text& face) {
   buttonFont_ = std::move(font);
 }
 
-void MainFrame::EndProgram() {
+void MainFrame::EndProgram(ExitStatus status) {
+  exitStatus_ = status;
   if (Window() != nullptr) ::DestroyWindow(Window());
 }
 

@@ -38,7 +38,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   Text ActionButtonCaption() override;
   void SetActionButtonCaption(const Text& caption) override;
   void SetActionButtonFontName(const Text& face) override;
-  void EndProgram() override;
+  void EndProgram(ExitStatus status) override;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -68,6 +68,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   HWND button_ = nullptr;
   HWND lastFocus_ = nullptr;
   MainWindow* handlers_ = nullptr;
+  ExitStatus exitStatus_ = ExitStatus::Done;
 };
 
 }  // namespace ruvo::win32

@@ -14,14 +14,22 @@ Text DecimalText(DWORD number) {
 
 }  // namespace
 
-std::string ToAnsi(const Text& text) {
-  if (text.empty()) return {};
+bool ToAnsi(const Text& text, std::string& bytes) {
+  bytes.clear();
+  if (text.empty()) return true;
   const int length = static_cast<int>(text.size());
-  const int size =
-      ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-  return bytes;
+  BOOL usedDefault = FALSE;
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr,
+                                         0, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return false;
+  bytes.assign(static_cast<std::size_t>(size), '\0');
+  const int written = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
+                                            bytes.data(), size, nullptr, &usedDefault);
+  if (written != size || usedDefault) {
+    bytes.clear();
+    return false;
+  }
+  return true;
 }
 
 Text SystemMessage(DWORD code) {

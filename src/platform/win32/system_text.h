@@ -11,7 +11,9 @@
 namespace ruvo::win32 {
 
 // The bytes of `text` in the system's ANSI code page (CP_ACP), without a terminator.
-std::string ToAnsi(const Text& text);
+// False when a character has no exact form there: no best-fit look-alike and no
+// default character is accepted.
+[[nodiscard]] bool ToAnsi(const Text& text, std::string& bytes);
 
 // FormatMessage's text for `code`, without its trailing line break; "Error <code>"
 // when the system has no text for it.

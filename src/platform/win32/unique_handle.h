@@ -54,6 +54,12 @@ struct RegistryKeyTraits {
   static void Close(Type key) { ::RegCloseKey(key); }
 };
 
+struct KernelObjectTraits {
+  using Type = HANDLE;
+  static Type None() { return nullptr; }
+  static void Close(Type object) { ::CloseHandle(object); }
+};
+
 struct FileTraits {
   using Type = HANDLE;
   static Type None() { return INVALID_HANDLE_VALUE; }
@@ -88,6 +94,7 @@ struct ComTraits {
 
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueFile = UniqueHandle<FileTraits>;
+using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
 using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;

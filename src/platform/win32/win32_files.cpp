@@ -8,22 +8,17 @@
 namespace ruvo::win32 {
 namespace {
 
-std::string PageBytes(const std::vector<Text>& lines) {
-  std::string bytes;
-  for (const Text& line : lines) {
-    bytes += ToAnsi(line);
+// Each line in the ANSI code page, then CR LF; false when a line has a character
+// the code page cannot hold.
+bool PageBytes(const std::vector<Text>& lines, std::string& bytes) {
+  bytes.clear();
+  std::string line;
+  for (const Text& text : lines) {
+    if (!ToAnsi(text, line)) return false;
+    bytes += line;
     bytes += "\r\n";
   }
-  return bytes;
-}
-
-Text HexText(DWORD number) {
-  Text digits;
-  do {
-    digits.insert(digits.begin(), L"0123456789abcdef"[number % 16]);
-    number /= 16;
-  } while (number != 0);
-  return digits;
+  return true;
 }
 
 FileResult LastError() {
@@ -42,24 +37,16 @@ class TemporaryFile {
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  // Creates a new file beside `target`. Its own CreateFile (rather than
-  // GetTempFileName, which says "directory name invalid") reports a missing folder
-  // as a missing path.
+  // Creates the partial file beside `target` under its one name, taking over what an
+  // interrupted run left there (the programs' instance lock keeps two writers
+  // apart). A missing folder is reported as a missing path.
   FileResult Create(const Text& target) {
-    constexpr DWORD kAttempts = 100;
-    const Text stem = target + L"." + HexText(::GetCurrentProcessId()) + L".";
-    for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
-      const Text name = stem + HexText(::GetTickCount() + attempt) + L".tmp";
-      file_.reset(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file_) {
-        name_ = name;
-        return FileResult::Done();
-      }
-      const DWORD code = ::GetLastError();
-      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return FileError(code);
-    }
-    return FileError(ERROR_FILE_EXISTS);
+    const Text name = PartialFileFor(target);
+    file_.reset(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) return LastError();
+    name_ = name;
+    return FileResult::Done();
   }
 
   // Writes every byte, flushes them to the disk and closes the file.
@@ -106,9 +93,11 @@ FileResult Win32FileSystem::RemoveFolder(const Text& path) {
 }
 
 FileResult Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
+  std::string bytes;
+  if (!PageBytes(lines, bytes)) return FileError(ERROR_NO_UNICODE_TRANSLATION);
   TemporaryFile temporary;
   FileResult result = temporary.Create(path);
-  if (result.ok()) result = temporary.WriteAndClose(PageBytes(lines));
+  if (result.ok()) result = temporary.WriteAndClose(bytes);
   if (result.ok()) result = temporary.MoveOver(path);
   return result;
 }

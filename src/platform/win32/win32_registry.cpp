@@ -14,6 +14,12 @@ RegistryResult Status(LSTATUS status) {
   return static_cast<RegistryResult>(status);
 }
 
+// A key path or value name as the ANSI functions take it; false when the code page
+// cannot hold it exactly.
+bool AnsiName(const Text& text, std::string& name) {
+  return ToAnsi(text, name);
+}
+
 }  // namespace
 
 KeyHandle Win32Registry::Adopt(UniqueKey key) {
@@ -30,8 +36,10 @@ HKEY Win32Registry::Find(KeyHandle key) const {
 
 RegistryResult Win32Registry::RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) {
   key = 0;
+  std::string path;
+  if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;
   UniqueKey opened;
-  const LSTATUS status = ::RegOpenKeyA(RootKey(root), ToAnsi(subKey).c_str(), opened.put());
+  const LSTATUS status = ::RegOpenKeyA(RootKey(root), path.c_str(), opened.put());
   if (status == ERROR_SUCCESS) key = Adopt(std::move(opened));
   return Status(status);
 }
@@ -40,9 +48,11 @@ RegistryResult Win32Registry::RegOpenKeyExA(PredefinedRoot root, const Text& sub
                                             std::uint32_t options, std::uint32_t access,
                                             KeyHandle& key) {
   key = 0;
+  std::string path;
+  if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;
   UniqueKey opened;
   const LSTATUS status =
-      ::RegOpenKeyExA(RootKey(root), ToAnsi(subKey).c_str(), options, access, opened.put());
+      ::RegOpenKeyExA(RootKey(root), path.c_str(), options, access, opened.put());
   if (status == ERROR_SUCCESS) key = Adopt(std::move(opened));
   return Status(status);
 }
@@ -52,10 +62,12 @@ RegistryResult Win32Registry::RegCreateKeyExA(PredefinedRoot root, const Text& s
                                               KeyHandle& key, std::uint32_t& disposition) {
   key = 0;
   disposition = 0;
+  std::string path;
+  if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;
   UniqueKey created;
   DWORD how = 0;
-  const LSTATUS status = ::RegCreateKeyExA(RootKey(root), ToAnsi(subKey).c_str(), 0, nullptr,
-                                           options, access, nullptr, created.put(), &how);
+  const LSTATUS status = ::RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, options, access,
+                                           nullptr, created.put(), &how);
   if (status == ERROR_SUCCESS) {
     key = Adopt(std::move(created));
     disposition = how;
@@ -68,8 +80,10 @@ RegistryResult Win32Registry::RegSetValueExA(KeyHandle key, const Text& valueNam
                                              const std::vector<std::uint8_t>& data) {
   const HKEY opened = Find(key);
   if (opened == nullptr) return kErrorInvalidHandle;
-  return Status(::RegSetValueExA(opened, ToAnsi(valueName).c_str(), 0, static_cast<DWORD>(type),
-                                 data.data(), static_cast<DWORD>(data.size())));
+  std::string name;
+  if (!AnsiName(valueName, name)) return kErrorNoUnicodeTranslation;
+  return Status(::RegSetValueExA(opened, name.c_str(), 0, static_cast<DWORD>(type), data.data(),
+                                 static_cast<DWORD>(data.size())));
 }
 
 RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueName,
@@ -79,7 +93,8 @@ RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueN
   data.clear();
   const HKEY opened = Find(key);
   if (opened == nullptr) return kErrorInvalidHandle;
-  const std::string name = ToAnsi(valueName);
+  std::string name;
+  if (!AnsiName(valueName, name)) return kErrorNoUnicodeTranslation;
   DWORD valueType = 0;
   DWORD size = 0;
   LSTATUS status = ::RegQueryValueExA(opened, name.c_str(), nullptr, &valueType, nullptr, &size);
@@ -98,7 +113,15 @@ RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueN
 }
 
 RegistryResult Win32Registry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
-  return Status(::RegDeleteKeyA(RootKey(root), ToAnsi(subKey).c_str()));
+  std::string path;
+  if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;
+  return Status(::RegDeleteKeyA(RootKey(root), path.c_str()));
+}
+
+RegistryResult Win32Registry::RegFlushKey(KeyHandle key) {
+  const HKEY opened = Find(key);
+  if (opened == nullptr) return kErrorInvalidHandle;
+  return Status(::RegFlushKey(opened));
 }
 
 RegistryResult Win32Registry::RegCloseKey(KeyHandle key) {
@@ -113,8 +136,8 @@ Text Win32Registry::DescribeStatus(RegistryResult status) {
   return SystemMessage(static_cast<DWORD>(status));
 }
 
-std::string Win32Registry::ToAnsiCodePage(const Text& text) {
-  return ToAnsi(text);
+RegistryResult Win32Registry::ToAnsiCodePage(const Text& text, std::string& bytes) {
+  return ToAnsi(text, bytes) ? kErrorSuccess : kErrorNoUnicodeTranslation;
 }
 
 }  // namespace ruvo::win32

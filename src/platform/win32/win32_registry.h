@@ -23,9 +23,10 @@ class Win32Registry : public Registry {
   RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                   std::vector<std::uint8_t>& data) override;
   RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
+  RegistryResult RegFlushKey(KeyHandle key) override;
   RegistryResult RegCloseKey(KeyHandle key) override;
   Text DescribeStatus(RegistryResult status) override;
-  std::string ToAnsiCodePage(const Text& text) override;
+  RegistryResult ToAnsiCodePage(const Text& text, std::string& bytes) override;
 
  private:
   // Takes ownership of an opened key and names it with a new seam handle.

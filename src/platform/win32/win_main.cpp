@@ -3,6 +3,7 @@
 
 #include "platform/win32/main_frame.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_instance_lock.h"
 #include "platform/win32/win32_registry.h"
 #include "registration/messages.h"
 #include "window/main_window.h"
@@ -61,8 +62,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   ruvo::win32::Win32Registry registry;
   ruvo::win32::Win32FileSystem files;
+  ruvo::win32::Win32InstanceLock lock;
   ruvo::win32::MainFrame frame(instance);
-  ruvo::PlatformServices platform{registry, files, frame};
+  ruvo::PlatformServices platform{registry, files, frame, lock};
   ruvo::MainWindow handlers(platform);
   if (const ruvo::Text failure = frame.Open(handlers, showCommand); !failure.empty()) {
     const ruvo::Text text = ruvo::Text(ruvo::kCouldNotStartHeadline) + L"\n\n" + failure;

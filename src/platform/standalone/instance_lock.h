@@ -1,0 +1,23 @@
+// One install or uninstall at a time for the user: an advisory lock on a file in the
+// program's data folder, held until the program ends.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/platform_services.h"
+#include "platform/standalone/drive_posix.h"
+
+namespace ruvo {
+
+class FileInstanceLock final : public InstanceLock {
+ public:
+  explicit FileInstanceLock(std::filesystem::path file) : file_(std::move(file)) {}
+
+  bool AcquireForAction(std::chrono::milliseconds patience) override;
+
+ private:
+  std::filesystem::path file_;
+  posix::FileDescriptor held_;
+};
+
+}  // namespace ruvo

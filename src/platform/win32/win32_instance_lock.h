@@ -1,0 +1,24 @@
+// One install or uninstall at a time for the user: a named mutex in the user's
+// session, held until the program ends.
+#pragma once
+
+#include "platform/platform_services.h"
+#include "platform/win32/unique_handle.h"
+
+namespace ruvo::win32 {
+
+class Win32InstanceLock final : public InstanceLock {
+ public:
+  Win32InstanceLock() = default;
+  ~Win32InstanceLock() override;
+  Win32InstanceLock(const Win32InstanceLock&) = delete;
+  Win32InstanceLock& operator=(const Win32InstanceLock&) = delete;
+
+  bool AcquireForAction(std::chrono::milliseconds patience) override;
+
+ private:
+  UniqueKernelObject mutex_;
+  bool held_ = false;
+};
+
+}  // namespace ruvo::win32

@@ -19,9 +19,6 @@ inline constexpr PredefinedRoot kExtensionRoot = kHkeyCurrentUser;
 inline constexpr std::wstring_view kExtensionRootName = L"HKEY_CURRENT_USER";
 inline constexpr std::wstring_view kExtensionKeyPath =
     L"Software\\Microsoft\\Internet Explorer\\MenuExt\\Open with Ruvo Office Suite";
-// The browser's list of menu entries: what is flushed once the key is deleted.
-inline constexpr std::wstring_view kMenuExtensionsKeyPath =
-    L"Software\\Microsoft\\Internet Explorer\\MenuExt";
 
 inline constexpr std::wstring_view kDefaultValueName = L"";
 inline constexpr std::wstring_view kHandlerPageUrl = L"file://c:/Program Files/ruvo/ruvo.htm";

@@ -61,7 +61,8 @@ Text DeleteExtensionKey(Registry& registry) {
     return Failed(L"Deleting the registry key " + ExtensionKeyName(),
                   registry.DescribeStatus(status));
   }
-  status = FlushKey(registry, kExtensionRoot, Text(kMenuExtensionsKeyPath));
+  // A deleted key is flushed through the root it was under, which is always there.
+  status = FlushKey(registry, kExtensionRoot, Text());
   if (status != kErrorSuccess) {
     return Failed(
         L"Saving the deletion of the registry key " + ExtensionKeyName() + L" to the disk",

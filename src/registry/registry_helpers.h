@@ -26,8 +26,7 @@ RegistryResult SetRegistryValue(Registry& registry, KeyHandle key, const Text& v
 
 RegistryResult RemoveKey(Registry& registry, PredefinedRoot root, const Text& subKey);
 
-// Writes what changed in and below `keyPath` to the disk now; a deleted key is
-// flushed through its parent.
+// Writes what changed in and below `keyPath` to the disk now; "" names the root.
 RegistryResult FlushKey(Registry& registry, PredefinedRoot root, const Text& keyPath);
 
 // Closes the key it holds when it goes out of scope, whatever happened meanwhile.

@@ -53,7 +53,8 @@ RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, std::
   key = 0;
   if (!IsPredefined(root)) return kErrorInvalidHandle;
   const KeyId id = Identify(root, subKey);
-  if (keys_.count(id) == 0) return kErrorFileNotFound;
+  // The root itself ("") is always there.
+  if (!subKey.empty() && keys_.count(id) == 0) return kErrorFileNotFound;
   key = nextHandle_;
   nextHandle_ += 4;
   handles_[key] = OpenKey{id, access};
@@ -184,6 +185,9 @@ RegistryResult FakeRegistry::ToAnsiCodePage(const Text& text, std::string& bytes
 }
 
 void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
+  for (std::size_t at = path.find(L'\\'); at != Text::npos; at = path.find(L'\\', at + 1)) {
+    keys_.try_emplace(Identify(root, path.substr(0, at)));
+  }
   keys_.try_emplace(Identify(root, path));
 }
 

@@ -50,6 +50,50 @@ TEST_F(MainWindowTest, AnyCaptionButExactlyInstallUninstalls) {
   }
 }
 
+TEST_F(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
+  struct Case {
+    const char* name;
+    bool pageWriteFails;
+    ExitStatus status;
+  };
+  for (const Case& c : {Case{"success", false, ExitStatus::Done},
+                        Case{"failure", true, ExitStatus::Failed}}) {
+    SCOPED_TRACE(c.name);
+    fake::FakePlatform run;
+    MainWindow handlers(run.services);
+    handlers.Form_Load();
+    if (c.pageWriteFails) run.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"full");
+    handlers.ActionButton_Click();
+    const std::size_t calls = run.journal.size();
+    handlers.ActionButton_Click();  // a press that arrived while the first one ran
+    EXPECT_EQ(run.journal.size(), calls) << "the second press did nothing";
+    EXPECT_EQ(run.ui.messages().size(), 1u);
+    EXPECT_EQ(run.ui.endCount(), 1);
+    EXPECT_EQ(run.ui.exitStatus(), c.status);
+  }
+}
+
+TEST_F(MainWindowTest, AnotherProgramsActionInProgressChangesNothing) {
+  window.Form_Load();
+  fake.lock.heldElsewhere = true;
+  window.ActionButton_Click();
+  ExpectOneMessage(kAnotherInstanceMessage, MessageIcon::Error);
+  EXPECT_EQ(JournalIndex("ReplaceTextFile"), fake.journal.size());
+  EXPECT_EQ(JournalIndex("RegCreateKeyExA"), fake.journal.size());
+  EXPECT_EQ(fake.ui.exitStatus(), ExitStatus::Failed);
+}
+
+TEST_F(MainWindowTest, ALoadThatCannotTellSaysSoAndEndsWithoutOfferingAnAction) {
+  fake.registry.FailNext("RegOpenKeyA", 170);
+  window.Form_Load();
+  ASSERT_EQ(fake.ui.messages().size(), 1u);
+  EXPECT_EQ(fake.ui.messages()[0].icon, MessageIcon::Error);
+  EXPECT_EQ(fake.ui.messages()[0].text.rfind(kCannotTellHeadline, 0), 0u);
+  EXPECT_EQ(fake.ui.caption(), L"") << "no action offered";
+  EXPECT_EQ(fake.ui.endCount(), 1);
+  EXPECT_EQ(fake.ui.exitStatus(), ExitStatus::Failed);
+}
+
 TEST_F(MainWindowTest, FailedInstallStillEndsTheProgramOnce) {
   window.Form_Load();
   fake.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"No space left on device");

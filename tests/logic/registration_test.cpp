@@ -22,11 +22,13 @@ TEST_F(ProbeTest, AnswersFromTheKeyAloneUnderTheCurrentUser) {
   EXPECT_EQ(static_cast<int>(InstallState::Installed), -1);
 }
 
-TEST_F(ProbeTest, DecidesOnTheHandleAndLeavesNothingOpenOrChanged) {
+TEST_F(ProbeTest, ARefusalIsNoAnswerAndLeavesNothingOpenOrChanged) {
   fake.registry.AddKey(kHkeyCurrentUser, kKey);
   const std::size_t keys = fake.registry.KeyCount();
   fake.registry.FailNext("RegOpenKeyA", kErrorAccessDenied);
-  EXPECT_EQ(IsExtensionInstalled(fake.registry), InstallState::NotInstalled);
+  RegistryResult status = kErrorSuccess;
+  EXPECT_EQ(IsExtensionInstalled(fake.registry, &status), InstallState::CannotTell);
+  EXPECT_EQ(status, kErrorAccessDenied);
   EXPECT_EQ(IsExtensionInstalled(fake.registry), InstallState::Installed);
   EXPECT_EQ(fake.registry.OpenHandleCount(), 0u);
   EXPECT_EQ(fake.registry.KeyCount(), keys);
@@ -139,8 +141,21 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
     EXPECT_EQ(run.ui.messages()[0].text,
               L"Ruvo Link Lens could not be installed in your machine.\n\n" + c.expectedFailure);
     EXPECT_EQ(run.registry.HasKey(kHkeyCurrentUser, kKey), c.keyRemainsAfter);
+    EXPECT_EQ(run.files.HasFile(kPage), c.keyRemainsAfter) << "a page no key points at goes";
+    EXPECT_EQ(run.files.HasFolder(kFolder), c.keyRemainsAfter);
     EXPECT_EQ(run.registry.OpenHandleCount(), 0u);
   }
+}
+
+TEST_F(InstallTest, AKeyThatCannotBeFlushedIsTakenBackWithThePage) {
+  fake.registry.FailNext("RegFlushKey", 1016);
+  EXPECT_EQ(InstallExtension(fake.services), Outcome::Failed);
+  EXPECT_FALSE(fake.registry.HasKey(kHkeyCurrentUser, kKey));
+  EXPECT_FALSE(fake.files.HasFile(kPage));
+  ASSERT_EQ(fake.ui.messages().size(), 1u);
+  EXPECT_EQ(fake.ui.messages()[0].text,
+            L"Ruvo Link Lens could not be installed in your machine.\n\nSaving the registry key " +
+                kKeyName + L" to the disk failed: Error 1016.");
 }
 
 TEST_F(InstallTest, AFailedTakeBackIsReportedToo) {
@@ -152,15 +167,17 @@ TEST_F(InstallTest, AFailedTakeBackIsReportedToo) {
       L"Writing the value \"Contexts\" of the registry key " +
           kKeyName +
           L" failed: Access is denied.\n\n"
-          L"The incomplete registry key could not be removed: Access is denied.",
+          L"The incomplete registry key could not be removed: Deleting the registry key " +
+          kKeyName + L" failed: Access is denied.",
       MessageIcon::Error);
 }
 
 class UninstallTest : public SequenceTest {
  protected:
-  void ExpectEndedLast() {
-    EXPECT_EQ(fake.ui.endCount(), 1);
-    EXPECT_EQ(fake.journal.back(), "EndProgram");
+  // The sequence tells its one message last and leaves ending to the click.
+  void ExpectToldLast() {
+    EXPECT_EQ(fake.ui.endCount(), 0);
+    EXPECT_EQ(fake.journal.back(), "ShowMessage");
   }
 };
 
@@ -172,7 +189,7 @@ TEST_F(UninstallTest, InstalledStateIsRemovedWholly) {
   EXPECT_FALSE(fake.files.HasFolder(kFolder));
   EXPECT_TRUE(fake.files.HasFolder(L"c:\\Program Files"));
   ExpectOneMessage(kUninstalledMessage, MessageIcon::Information);
-  ExpectEndedLast();
+  ExpectToldLast();
 }
 
 TEST_F(UninstallTest, LeftoversWithoutTheKeyAreStillCleanedUp) {
@@ -193,8 +210,6 @@ TEST_F(UninstallTest, LeftoversWithoutTheKeyAreStillCleanedUp) {
     ASSERT_EQ(run.ui.messages().size(), 1u) << "a missing page or folder is no failure";
     EXPECT_EQ(run.ui.messages()[0].text, kNotInstalledMessage);
     EXPECT_EQ(run.ui.messages()[0].icon, MessageIcon::Information);
-    EXPECT_EQ(run.ui.endCount(), 1);
-    EXPECT_EQ(run.ui.callsAfterEnd(), 0);
   }
 }
 
@@ -206,7 +221,7 @@ TEST_F(UninstallTest, AForeignFileKeepsTheFolderSilently) {
   EXPECT_TRUE(fake.files.HasFile(kFolder + L"\\notes.txt"));
   EXPECT_TRUE(fake.files.HasFolder(kFolder));
   ExpectOneMessage(kUninstalledMessage, MessageIcon::Information);
-  ExpectEndedLast();
+  ExpectToldLast();
 }
 
 TEST_F(UninstallTest, AKeyThatCannotBeDeletedLeavesEverythingAndSaysWhy) {
@@ -221,10 +236,10 @@ TEST_F(UninstallTest, AKeyThatCannotBeDeletedLeavesEverythingAndSaysWhy) {
           kKeyName + L" failed: Access is denied.",
       MessageIcon::Error);
   EXPECT_EQ(JournalIndex("RemoveFile"), fake.journal.size());
-  ExpectEndedLast();
+  ExpectToldLast();
 }
 
-TEST_F(UninstallTest, OtherFileFailuresAreReportedAfterTheOutcome) {
+TEST_F(UninstallTest, FileFailuresAreTheOneMessageAfterTheWork) {
   struct Case {
     const char* failingCall;
     Text expected;
@@ -243,19 +258,58 @@ TEST_F(UninstallTest, OtherFileFailuresAreReportedAfterTheOutcome) {
     run.files.AddFile(kPage, "page");
     run.files.FailNext(c.failingCall, FileFailure::Other, 5, L"Access is denied.");
 
-    UninstallExtension(run.services);
+    EXPECT_EQ(UninstallExtension(run.services), Outcome::Failed);
 
     EXPECT_FALSE(run.registry.HasKey(kHkeyCurrentUser, kKey));
     EXPECT_EQ(run.files.HasFile(kPage), c.pageRemains);
     EXPECT_TRUE(run.files.HasFolder(kFolder));
-    ASSERT_EQ(run.ui.messages().size(), 2u);
-    EXPECT_EQ(run.ui.messages()[0].text, kUninstalledMessage);
-    EXPECT_EQ(run.ui.messages()[1].text,
+    ASSERT_EQ(run.ui.messages().size(), 1u) << "no success before the failure";
+    EXPECT_EQ(run.ui.messages()[0].text,
               L"Ruvo Link Lens could not be uninstalled from your machine.\n\n" + c.expected);
-    EXPECT_EQ(run.ui.messages()[1].icon, MessageIcon::Error);
-    EXPECT_EQ(run.ui.endCount(), 1);
-    EXPECT_EQ(run.journal.back(), "EndProgram");
+    EXPECT_EQ(run.ui.messages()[0].icon, MessageIcon::Error);
   }
+}
+
+TEST_F(UninstallTest, WhatTheRegistryCannotTellOrKeepChangesNothingElse) {
+  struct Case {
+    const char* failingCall;
+    RegistryResult status;
+    Text expected;
+  };
+  const Case cases[] = {
+      {"RegOpenKeyA", kErrorBadDb,
+       L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.\n\n"
+       L"Opening the registry key " +
+           kKeyName + L" failed: Error 1009."},
+      {"RegFlushKey", 1016,
+       L"Ruvo Link Lens could not be uninstalled from your machine.\n\nSaving the deletion of "
+       L"the registry key " +
+           kKeyName + L" to the disk failed: Error 1016."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failingCall);
+    fake::FakePlatform run;
+    run.registry.AddKey(kHkeyCurrentUser, kKey);
+    run.files.AddFolder(kFolder);
+    run.files.AddFile(kPage, "page");
+    run.registry.FailNext(c.failingCall, c.status);
+    EXPECT_EQ(UninstallExtension(run.services), Outcome::Failed);
+    EXPECT_TRUE(run.files.HasFile(kPage)) << "the page stays while the key may";
+    ASSERT_EQ(run.ui.messages().size(), 1u);
+    EXPECT_EQ(run.ui.messages()[0].text, c.expected);
+    EXPECT_EQ(run.ui.messages()[0].icon, MessageIcon::Error);
+  }
+}
+
+TEST_F(UninstallTest, AKeyGoneBeforeTheDeleteCountsAsRemovedAndOurLeftoversGo) {
+  Install();
+  fake.files.AddFile(PartialFileFor(kPage), "half a page");
+  fake.registry.FailNext("RegDeleteKeyA", kErrorFileNotFound);  // someone else was quicker
+  EXPECT_EQ(UninstallExtension(fake.services), Outcome::Succeeded);
+  EXPECT_FALSE(fake.files.HasFile(kPage));
+  EXPECT_FALSE(fake.files.HasFile(PartialFileFor(kPage)));
+  EXPECT_FALSE(fake.files.HasFolder(kFolder)) << "a folder of only our files is ours";
+  ExpectOneMessage(kUninstalledMessage, MessageIcon::Information);
 }
 
 TEST_F(UninstallTest, InstallAndUninstallCanBeRepeated) {

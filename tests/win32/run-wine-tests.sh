@@ -185,10 +185,11 @@ check_message() {  # check_message ICON TEXT
   check "owned by the main window" same "$(message_field owner)" "main window"
 }
 
-dismiss_message() {
+dismiss_message() {  # dismiss_message [EXIT_STATUS]: 0 after a success, 1 after a failure
+  local expected=${1:-0}
   press "$(sed -n '/^frame /p' <<<"$message")" Return
   check "the program ends after the message" wait_for_exit
-  check "exit status 0" same "${app_status:-none}" 0
+  check "exit status $expected" same "${app_status:-none}" "$expected"
 }
 
 # The extension's key as Wine stores it: only a REG_SZ that ends with exactly one
@@ -344,7 +345,7 @@ reason=$(message_field text | sed -n 's/.*failed: //p')
 check "the reason is the system's own text" test -n "$reason"
 check_message error "Ruvo Link Lens could not be installed in your machine.\\n\\nWriting c:\\Program Files\\ruvo\\ruvo.htm failed: $reason"
 screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-install-failed
-dismiss_message
+dismiss_message 1
 check "no key was created" same "$(registry_entry)" ""
 check "the folder at ruvo.htm stays and no temporary file is left" same "$(folder_listing)" "ruvo.htm"
 check "ruvo.htm is still an empty folder" same "$(ls -A "$folder/ruvo.htm")" ""

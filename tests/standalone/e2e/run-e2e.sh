@@ -299,7 +299,7 @@ case_page_write_fails() {
   else
     fail "no message box"
   fi
-  expect_exit app 0
+  expect_exit app 1
   expect_no_key "$data"
   expect_eq "install folder holds" "$(listing "$folder")" "ruvo.htm ruvo.htm/inside "
 }

@@ -14,8 +14,9 @@ namespace {
 // Lines repeated by the check functions; the first function's loop is written
 // differently and keeps its own text.
 constexpr std::wstring_view kLoop = L"for(var i=0;i<ext.length;i++) {";
+// A shorter address has no extension, yet lastIndexOf's -1 would equal its length - 4.
 constexpr std::wstring_view kMatch =
-    L"if(url && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4))) {";
+    L"if(url && url.length>=4 && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4))) {";
 constexpr std::wstring_view kReturn = L"return true; } }  return false; } ";
 constexpr std::wstring_view kOpen = L"window.open(targeturl,'_blank'); } ";
 
@@ -35,7 +36,7 @@ std::vector<Text> HandlerPageLines() {
       L"function isRuvoScribeCompatible(url) {",
       L"var ext=['.doc','.rtf','.odt','.sxw'];",
       L"for(i=0;i<ext.length;i++){",
-      L"if(url && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4)) ) {",
+      L"if(url && url.length>=4 && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4)) ) {",
       L"return true; } } return false; }",
       L"function isRuvoGridCompatible(url) {",
       L"var ext=['.xls','.sxc','.csc','.csv'];",

@@ -235,8 +235,12 @@ const cases = [];
 {
   const group = 'links that trip up the page\'s checks';
   cases.push(
-    { group, name: 'an address of three characters (a:b) passes every check and opens all ' +
-        'three services', link: { href: 'a:b' }, opens: ['scribe', 'grid', 'deck'] },
+    told(group, 'an address of three characters', 'a:b'),
+    told(group, 'another one of three characters', 'x:.'),
+    told(group, 'three capitals, the scheme made small by the browser', 'A:B',
+      { href: 'a:B' }),
+    told(group, 'four characters, none an extension', 'a:bc'),
+    opening(group, 'a short address that does end in an extension', 'a:.doc', 'scribe'),
     { group, name: 'right-clicking bold text inside a .doc link shows the alert: the page gets ' +
         'the <b>, which has no href', link: { href: 'https://files.example/report.doc', inner: ['b'] },
       opens: [] },

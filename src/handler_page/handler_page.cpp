@@ -58,7 +58,10 @@ std::vector<Text> HandlerPageLines() {
       Text(kLoop),
       Text(kMatch),
       Text(kReturn),
-      L"function ruvoCheck(docurl) {",
+      // The menu hands over the element under the mouse, which may sit inside the link
+      // (an image, bold text); parentElement is what IE 5.5 offers for walking up to it.
+      L"function ruvoCheck(docurl) { while(!docurl.href && docurl.parentElement) { "
+      L"docurl=docurl.parentElement; }",
       L"var scribeflag = isRuvoScribeCompatible(docurl.href);",
       L"var gridflag  = isRuvoGridCompatible(docurl.href);",
       L"var deckflag   = isRuvoDeckCompatible(docurl.href);",

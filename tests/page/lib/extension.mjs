@@ -64,6 +64,7 @@ export class ExtensionRunner {
     const context = await chromium.launchPersistentContext(profile, {
       executablePath: '/usr/bin/chromium',
       headless: true,
+      viewport: null,  // each window keeps the size it was made with
       args: [
         '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync',

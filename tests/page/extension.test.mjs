@@ -12,7 +12,7 @@ import { after, before, describe, it } from 'node:test';
 import vm from 'node:vm';
 
 import cases from './cases.mjs';
-import { addressesToOpen, alertText, serviceEntry } from './lib/harness.mjs';
+import { addressesToOpen, alertText } from './lib/harness.mjs';
 import {
   ExtensionRunner, buildExtension, root, runBuild, serviceTable,
 } from './lib/extension.mjs';
@@ -214,11 +214,9 @@ describe(`the cases the handler page is tested on (${shared.length} of ${cases.l
           assert.equal(tabsMade, testCase.opens.length);
           // Chromium writes ' in a query as %27, as the URL standard has it.
           assert.deepEqual(opened, addressesToOpen(testCase).map((a) => new URL(a).href).sort());
-          for (const [at, family] of testCase.opens.entries()) {
-            const url = opened.find((o) => o.startsWith(serviceEntry[family]));
-            assert.ok(url, `${family} opened`);
-            assert.equal(decodeURIComponent(url.slice(serviceEntry[family].length)),
-              testCase.href, `the link's address reaches ${family} whole (${at})`);
+          for (const url of opened) {
+            assert.equal(decodeURIComponent(url.slice(url.indexOf('?url=') + '?url='.length)),
+              testCase.href, 'the link\'s address reaches the service whole');
           }
         });
       }

@@ -113,8 +113,8 @@ export class ExtensionRunner {
     return targetInfos.filter((t) => t.type === 'page');
   }
 
-  // Chooses the menu entry on a link with this address, in the tab of a page at
-  // defaultLinkBase. Returns the addresses of the tabs it opened, the text of any notice
+  // Chooses the menu entry on a link with this address, as if in a page at
+  // defaultLinkBase in the active tab. Returns the addresses of the tabs it opened, the text of any notice
   // it showed, and how many tabs it made in all; then closes them unless told to keep.
   async choose(linkUrl, { keep = false } = {}) {
     const before = new Set((await this.pageTargets()).map((t) => t.targetId));

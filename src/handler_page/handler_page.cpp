@@ -14,8 +14,9 @@ namespace {
 // Lines repeated by the check functions; the first function's loop is written
 // differently and keeps its own text.
 constexpr std::wstring_view kLoop = L"for(var i=0;i<ext.length;i++) {";
+// A shorter address has no extension, yet lastIndexOf's -1 would equal its length - 4.
 constexpr std::wstring_view kMatch =
-    L"if(url && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4))) {";
+    L"if(url && url.length>=4 && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4))) {";
 constexpr std::wstring_view kReturn = L"return true; } }  return false; } ";
 constexpr std::wstring_view kOpen = L"window.open(targeturl,'_blank'); } ";
 
@@ -35,7 +36,7 @@ std::vector<Text> HandlerPageLines() {
       L"function isRuvoScribeCompatible(url) {",
       L"var ext=['.doc','.rtf','.odt','.sxw'];",
       L"for(i=0;i<ext.length;i++){",
-      L"if(url && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4)) ) {",
+      L"if(url && url.length>=4 && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4)) ) {",
       L"return true; } } return false; }",
       L"function isRuvoGridCompatible(url) {",
       L"var ext=['.xls','.sxc','.csc','.csv'];",
@@ -57,7 +58,10 @@ std::vector<Text> HandlerPageLines() {
       Text(kLoop),
       Text(kMatch),
       Text(kReturn),
-      L"function ruvoCheck(docurl) {",
+      // The menu hands over the element under the mouse, which may sit inside the link
+      // (an image, bold text); parentElement is what IE 5.5 offers for walking up to it.
+      L"function ruvoCheck(docurl) { while(!docurl.href && docurl.parentElement) { "
+      L"docurl=docurl.parentElement; }",
       L"var scribeflag = isRuvoScribeCompatible(docurl.href);",
       L"var gridflag  = isRuvoGridCompatible(docurl.href);",
       L"var deckflag   = isRuvoDeckCompatible(docurl.href);",

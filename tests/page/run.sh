@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Runs the handler page's browser tests against the page the installer writes.
+# Runs the handler page's browser tests against the page the installer writes, and the
+# browser extension's.
 #   tests/page/run.sh PAGE_WRITER     (or PAGE_WRITER=... tests/page/run.sh)
 # PAGE_WRITER is the built tests/tools/page_writer. It writes the page through the
 # installer's own code into a temporary drive C:; the tests then load that file in
 # Chromium. The service addresses the page should carry come from RUVO_SCRIBE_URL,
 # RUVO_GRID_URL and RUVO_DECK_URL, else from the build's CMakeCache.txt, else the
-# build's defaults.
+# build's defaults; the extension tests build the extension for the same addresses.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -39,7 +40,9 @@ trap 'rm -rf "$drive"' EXIT
 export RUVO_PAGE_FILE="$drive/Program Files/ruvo/ruvo.htm"
 
 cd "$here"
-if [ ! -d node_modules/playwright-core ]; then
+# The modules the lock file pins, installed again whenever it changes.
+if ! cmp -s package-lock.json node_modules/.installed-package-lock.json; then
   npm ci --no-audit --no-fund --loglevel=error
+  cp package-lock.json node_modules/.installed-package-lock.json
 fi
 npm test

@@ -30,6 +30,13 @@ export const serviceEntry = Object.freeze({
   deck: `${services.deck}/publicimport.im?url=`,
 });
 
+// The addresses a case of cases.mjs must open, in order: each service's entry with the
+// link's address as its one parameter.
+export function addressesToOpen(testCase) {
+  const parameter = testCase.encoded ?? encodeURIComponent(testCase.href);
+  return testCase.opens.map((family) => serviceEntry[family] + parameter);
+}
+
 export const alertText =
   'Installer currently supports Doc (doc, rtf, odt and sxw), Grid ( xls, sxc, csv and csc) ' +
   'and Deck ( sxi, ppt and pps) Links .';
@@ -72,8 +79,9 @@ export async function launchBrowser() {
 }
 
 // Runs in the handler page before any of its own scripts. `link` describes the
-// right-clicked link: its href attribute (absent when undefined), the base address of
-// its document, and optionally an element inside the link that took the click.
+// right-clicked link as a case of cases.mjs does: its href attribute (absent when
+// undefined), the base address of its document, the elements inside it of which the
+// innermost took the click, whether it is an image-map area, and a further link around it.
 function installMenuContext(link) {
   if (window.top !== window) return;  // only the handler page itself
 
@@ -89,6 +97,7 @@ function installMenuContext(link) {
   };
 
   let menuWindow = null;
+  let linkElement = null;
   function rightClickedWindow() {
     // A real second document, holding a real link, so that href is the browser's
     // own absolute form of the address.
@@ -100,23 +109,36 @@ function installMenuContext(link) {
     const base = doc.createElement('base');
     base.href = link.base;
     doc.head.appendChild(base);
-    const anchor = doc.createElement('a');
-    if (link.href !== undefined) anchor.setAttribute('href', link.href);
-    let clicked = anchor;
-    if (link.inner === 'img') {
-      clicked = doc.createElement('img');
-      clicked.alt = 'link';
-      anchor.appendChild(clicked);
-    } else if (link.inner) {
-      clicked = doc.createElement(link.inner);
-      clicked.textContent = 'link';
-      anchor.appendChild(clicked);
-    } else {
-      anchor.textContent = 'link';
+    let holder = doc.body;
+    if (link.outerHref !== undefined) {
+      const outer = doc.createElement('a');
+      outer.setAttribute('href', link.outerHref);
+      holder = holder.appendChild(outer);
     }
-    doc.body.appendChild(anchor);
-    // The user's right click: the menu's window keeps that event as its current one
-    // while the handler page runs.
+    linkElement = doc.createElement(link.area ? 'area' : 'a');
+    if (link.href !== undefined) linkElement.setAttribute('href', link.href);
+    if (link.area) {
+      // <map name=m><area shape=rect ...></map><img usemap=#m>: the area takes the click.
+      const map = doc.createElement('map');
+      map.name = 'ruvo-map';
+      linkElement.shape = 'rect';
+      linkElement.coords = '0,0,40,20';
+      linkElement.alt = 'link';
+      map.appendChild(linkElement);
+      const image = doc.createElement('img');
+      image.useMap = '#ruvo-map';
+      holder.append(map, image);
+    } else {
+      holder.appendChild(linkElement);
+    }
+    let clicked = linkElement;
+    for (const tag of link.inner ?? []) {
+      clicked = clicked.appendChild(doc.createElement(tag));
+    }
+    if (clicked.localName === 'img') clicked.alt = 'link';
+    else if (!link.area) clicked.textContent = 'link';
+    // The user's right click on the innermost element: the menu's window keeps that
+    // event, whose srcElement is that element, as its current one while the page runs.
     let menuEvent = null;
     win.addEventListener('contextmenu', (e) => {
       menuEvent = e;
@@ -138,7 +160,8 @@ function installMenuContext(link) {
   Object.defineProperty(window, '__ruvoHarness', {
     value: Object.freeze({
       record: () => ({ opens: opens.slice(), alerts: alerts.slice() }),
-      linkHref: () => (menuWindow ? menuWindow.document.querySelector('a').href : null),
+      linkHref: () => (linkElement ? linkElement.href : null),
+      clickedTag: () => (menuWindow ? menuWindow.event.srcElement.localName : null),
       linkRan: () => window.ruvoLinkRan === true || menuWindow?.ruvoLinkRan === true,
     }),
   });
@@ -177,7 +200,7 @@ export class HandlerPageRunner {
   async run(link, { choose = true } = {}) {
     this.seen = { pageErrors: [], requests: [], popups: [], dialogs: [] };
     const menuContext = await this.page.addInitScript(
-      installMenuContext, { base: defaultLinkBase, ...link });
+      installMenuContext, { ...link, base: link.base ?? defaultLinkBase });
     try {
       await this.page.goto(this.pageUrl, { waitUntil: 'load' });
       const outcome = await this.page.evaluate((choose) => {
@@ -202,7 +225,7 @@ export class HandlerPageRunner {
           functions[name] = typeof window[name];
         }
         return { atLoad, thrown, ...harness.record(), href: harness.linkHref(),
-                 linkRan: harness.linkRan(), functions };
+                 clickedTag: harness.clickedTag(), linkRan: harness.linkRan(), functions };
       }, choose);
       return { ...outcome, ...this.seen, frameUrls: this.page.frames().map((f) => f.url()),
                pageUrl: this.page.url() };

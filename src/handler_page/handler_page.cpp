@@ -1,14 +1,9 @@
 #include "handler_page/handler_page.h"
 
-#include "handler_page/service_urls.h"
+#include "handler_page/service_table.h"
 #include "registration/record.h"
 
 namespace ruvo {
-
-const std::wstring_view kScribeServiceUrl = RUVO_SCRIBE_URL;
-const std::wstring_view kGridServiceUrl = RUVO_GRID_URL;
-const std::wstring_view kDeckServiceUrl = RUVO_DECK_URL;
-
 namespace {
 
 // Lines repeated by the check functions; the first function's loop is written
@@ -20,9 +15,19 @@ constexpr std::wstring_view kMatch =
 constexpr std::wstring_view kReturn = L"return true; } }  return false; } ";
 constexpr std::wstring_view kOpen = L"window.open(targeturl,'_blank'); } ";
 
+// A check function's list: "var ext=['.doc','.rtf'];".
+Text ExtensionListLine(const ServiceRecord& service) {
+  Text line = L"var ext=[";
+  for (std::size_t i = 0; i < service.extensionCount; ++i) {
+    if (i != 0) line += L",";
+    line += L"'" + Text(service.extensions[i]) + L"'";
+  }
+  return line + L"];";
+}
+
 // The service receives the link's address as one encoded query parameter.
-Text TargetUrlLine(std::wstring_view service, std::wstring_view pathAndKey) {
-  return L"targeturl = '" + Text(service) + Text(pathAndKey) +
+Text TargetUrlLine(const ServiceRecord& service) {
+  return L"targeturl = '" + Text(service.address) + Text(service.pathAndQuery) +
          L"'+encodeURIComponent(docurl.href);";
 }
 
@@ -34,17 +39,17 @@ std::vector<Text> HandlerPageLines() {
       L"<head>",
       L"<script language='javascript'>",
       L"function isRuvoScribeCompatible(url) {",
-      L"var ext=['.doc','.rtf','.odt','.sxw'];",
+      ExtensionListLine(kScribeService),
       L"for(i=0;i<ext.length;i++){",
       L"if(url && url.length>=4 && (url.toLowerCase().lastIndexOf(ext[i])==(url.length-4)) ) {",
       L"return true; } } return false; }",
       L"function isRuvoGridCompatible(url) {",
-      L"var ext=['.xls','.sxc','.csc','.csv'];",
+      ExtensionListLine(kGridService),
       Text(kLoop),
       Text(kMatch),
       Text(kReturn),
       L"function isRuvoDeckCompatible(url) {",
-      L"var ext=['.sxi','.ppt','.pps'];",
+      ExtensionListLine(kDeckService),
       Text(kLoop),
       Text(kMatch),
       Text(kReturn),
@@ -67,17 +72,16 @@ std::vector<Text> HandlerPageLines() {
       L"var deckflag   = isRuvoDeckCompatible(docurl.href);",
       L"var targeturl  = '';",
       L"if ( scribeflag == true) { ",
-      TargetUrlLine(kScribeServiceUrl, L"/publicimport.im?url="),
+      TargetUrlLine(kScribeService),
       Text(kOpen),
       L"if ( gridflag == true) { ",
-      TargetUrlLine(kGridServiceUrl, L"/view.do?url="),
+      TargetUrlLine(kGridService),
       Text(kOpen),
       L"if ( deckflag == true) { ",
-      TargetUrlLine(kDeckServiceUrl, L"/publicimport.im?url="),
+      TargetUrlLine(kDeckService),
       Text(kOpen),
       L"if ( scribeflag == false && gridflag == false && deckflag == false ) {",
-      L"alert('Installer currently supports Doc (doc, rtf, odt and sxw), Grid ( xls, sxc, csv "
-      L"and csc) and Deck ( sxi, ppt and pps) Links .'); } }",
+      L"alert('" + Text(kUnsupportedLinkAlert) + L"'); } }",
       L"</script>",
       L"<script language='vbscript'>",
       L"set oWindow= external.menuArguments",

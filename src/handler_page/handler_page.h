@@ -9,11 +9,6 @@
 
 namespace ruvo {
 
-// The suite's three services, scheme and host only (set when the program is built).
-extern const std::wstring_view kScribeServiceUrl;
-extern const std::wstring_view kGridServiceUrl;
-extern const std::wstring_view kDeckServiceUrl;
-
 inline constexpr std::size_t kHandlerPageLineCount = 52;
 
 // The page's 52 lines, without line ends.

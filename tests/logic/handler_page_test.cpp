@@ -1,7 +1,5 @@
 #include "handler_page/handler_page.h"
 
-#include <regex>
-
 #include "logic_test_support.h"
 
 namespace ruvo {
@@ -30,20 +28,6 @@ TEST(HandlerPageTest, WrittenPageMatchesTheExpectedBytesExactly) {
   EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 52);
   EXPECT_TRUE(std::all_of(page.begin(), page.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
-}
-
-TEST(HandlerPageTest, ServicesReceiveTheLinkEncodedAndGridTakesCsv) {
-  const auto lines = HandlerPageLines();
-  ASSERT_EQ(lines.size(), kHandlerPageLineCount);
-  const std::wregex target(
-      LR"(^targeturl = 'https?://[^/']+/[a-z.]+\?url='\+encodeURIComponent\(docurl\.href\);$)");
-  for (std::size_t line : {35, 38, 41}) {
-    EXPECT_TRUE(std::regex_match(lines[line - 1], target)) << "line " << line;
-  }
-  EXPECT_EQ(lines[9], L"var ext=['.xls','.sxc','.csc','.csv'];");
-  EXPECT_NE(lines[43].find(L"Grid ( xls, sxc, csv and csc)"), Text::npos);
-  EXPECT_NE(kScribeServiceUrl, kGridServiceUrl);
-  EXPECT_NE(kGridServiceUrl, kDeckServiceUrl);
 }
 
 TEST(HandlerPageTest, RewritingReplacesThePageAndAnExistingFolderIsNoFailure) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "fake_platform.h"
@@ -22,9 +23,20 @@ inline const Text kKeyName =
     L"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\MenuExt\\Open with Ruvo "
     L"Office Suite";
 
+// The expected page with the default addresses, each put in its configured place.
 inline std::string ExpectedPage() {
   std::ifstream in(RUVO_TEST_DATA_DIR "/expected_ruvo.htm", std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string page{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::istringstream swaps(RUVO_TEST_ADDRESS_SWAPS);
+  std::string from, to;
+  while (swaps >> from >> to) {
+    const std::string quoted = "'" + from + "/";  // as the page quotes an address
+    for (std::size_t at = page.find(quoted); at != std::string::npos;
+         at = page.find(quoted, at + to.size())) {
+      page.replace(at + 1, from.size(), to);
+    }
+  }
+  return page;
 }
 
 inline std::vector<std::uint8_t> UrlBytesWithZero() {

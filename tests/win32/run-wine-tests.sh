@@ -8,6 +8,7 @@
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
 #       --window-tests win32_window_tests.exe --out-of-memory out_of_memory_probe.exe \
+#       --facts print_facts.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
 #
@@ -16,13 +17,14 @@
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= window_tests= out_of_memory= page= banner= work= shots=
+exe= probe= window_tests= out_of_memory= facts= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
     --exe) exe=$2 ;;
     --probe) probe=$2 ;;
     --window-tests) window_tests=$2 ;;
     --out-of-memory) out_of_memory=$2 ;;
+    --facts) facts=$2 ;;
     --page) page=$2 ;;
     --banner) banner=$2 ;;
     --work) work=$2 ;;
@@ -31,7 +33,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$facts" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -51,8 +53,8 @@ unset WINESERVER WINELOADER
 # shellcheck source=../../cmake/wine-arch.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-arch.sh"
 
-key_path='Software\Microsoft\Internet Explorer\MenuExt\Open with Ruvo Office Suite'
-key="HKCU\\$key_path"
+# shellcheck source=../lib/facts.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/facts.sh"
 drive_c="$WINEPREFIX/drive_c"
 folder="$drive_c/Program Files/ruvo"
 
@@ -83,6 +85,13 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >>"$log/wine.l
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$log/wine.log" 2>&1
 wineserver -w
 echo "run-wine-tests: prefix ready in $(($(date +%s) - started)) s"
+
+# The texts and addresses this build carries, and the page it must write.
+wine "$facts" >"$log/facts.sh" 2>"$log/facts.err" </dev/null
+load_facts "$log/facts.sh"
+expected_page "$page" "$work/expected-ruvo.htm"
+page="$work/expected-ruvo.htm"
+key="HKCU\\$key_path"
 
 # As a user would: the program is run from the Downloads folder.
 downloads=$(ls -d "$drive_c"/users/*/Downloads 2>/dev/null | head -n 1)
@@ -201,8 +210,7 @@ registry_entry() {
     inside && /^$/ { exit }
     inside && !/^#time=/ { print }' "$WINEPREFIX/user.reg"
 }
-installed_entry='@="file://c:/Program Files/ruvo/ruvo.htm"
-"Contexts"=dword:00000020'
+installed_entry="@=\"$page_url\""$'\n''"Contexts"=dword:00000020'
 
 folder_listing() { [ -d "$folder" ] && (cd "$folder" && ls -A) || echo "<no folder>"; }
 
@@ -212,9 +220,8 @@ set_key() {  # set_key DEFAULT CONTEXTS
 }
 remove_key() { wine reg delete "$key" /f >>"$log/wine.log" 2>&1; return 0; }
 
-installed_text="Ruvo Link Lens have been installed successfully in your machine. Open a new instance of IE to see the changes."
-uninstalled_text="Ruvo Link Lens have been uninstalled successfully in your machine."
-not_installed_text="This extension does not exist in your Internet Explorer."
+# The probe shows a message's line breaks as \n.
+shown() { printf '%s' "$1" | sed ':a;N;$!ba;s/\n/\\n/g'; }
 
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6; }
 
@@ -310,7 +317,7 @@ check "the page and the folder are gone" same "$(folder_listing)" "<no folder>"
 echo "== uninstall with the key missing but the page present"
 mkdir -p "$folder"
 cp "$page" "$folder/ruvo.htm"
-set_key "file://c:/Program Files/ruvo/ruvo.htm" 32
+set_key "$page_url" 32
 check "the window opens" launch key-missing
 check "the button reads Uninstall" probe layout --caption Uninstall
 remove_key  # someone else removes the key while the window waits
@@ -325,7 +332,7 @@ echo "== uninstall with a foreign file in the folder (Space on the button)"
 mkdir -p "$folder"
 cp "$page" "$folder/ruvo.htm"
 printf 'mine\r\n' >"$folder/notes.txt"
-set_key "file://c:/Program Files/ruvo/ruvo.htm" 32
+set_key "$page_url" 32
 check "the window opens" launch foreign-file
 press "$main_frame" space
 check_message information "$uninstalled_text"
@@ -343,7 +350,7 @@ press "$main_frame" Return
 read_message
 reason=$(message_field text | sed -n 's/.*failed: //p')
 check "the reason is the system's own text" test -n "$reason"
-check_message error "Ruvo Link Lens could not be installed in your machine.\\n\\nWriting c:\\Program Files\\ruvo\\ruvo.htm failed: $reason"
+check_message error "$(shown "$install_failed_headline"$'\n\n'"Writing $page_path failed: $reason")"
 screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-install-failed
 dismiss_message 1
 check "no key was created" same "$(registry_entry)" ""
@@ -361,13 +368,12 @@ check "no key" same "$(registry_entry)" ""
 check "no folder" same "$(folder_listing)" "<no folder>"
 
 echo "== the C++ library's throw points: the user is told, the program ends"
-out_of_memory_text="RUVO LinkLens ran out of memory and had to stop.\\n\\nA change it had begun may be incomplete: start RUVO LinkLens again to see the state and finish it."
 for how in string new; do
   (exec wine "$out_of_memory" "$how" >"$log/out-of-memory-$how.out" 2>&1) &
   app_pid=$!
   read_message
   check "$how: a message box titled RUVO LinkLens" same "$(message_field title)" "RUVO LinkLens"
-  check "$how: it says the program ran out of memory" same "$(message_field text)" "$out_of_memory_text"
+  check "$how: it says the program ran out of memory" same "$(message_field text)" "$(shown "$out_of_memory_text")"
   check "$how: its error icon" same "$(icon_colour)" error
   check "$how: one OK button" same "$(message_field buttons)" "OK"
   press "$(sed -n '/^frame /p' <<<"$message")" Return

@@ -4,24 +4,28 @@
 # Enter on the message box), each case with a fresh XDG data folder. The registry is
 # checked through its SQLite file with the sqlite3 tool, the drive through the files.
 #
-#   run-e2e.sh PROGRAM SEND_WM_DELETE EXPECTED_PAGE [CASE...]
+#   run-e2e.sh PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]
 #
 # PROGRAM is ruvo-linklens, SEND_WM_DELETE the helper that clicks a close box,
-# EXPECTED_PAGE the handler page's exact bytes. With CASE names, only those run.
+# EXPECTED_PAGE the handler page's exact bytes with the default service addresses,
+# PRINT_FACTS the build's texts and addresses. With CASE names, only those run.
 # Needs: Xvfb, xdotool, x11-utils (xprop, xwininfo), sqlite3, imagemagick.
 set -uo pipefail
 
-if [ $# -lt 3 ]; then
-  echo "usage: $0 PROGRAM SEND_WM_DELETE EXPECTED_PAGE [CASE...]" >&2
+if [ $# -lt 4 ]; then
+  echo "usage: $0 PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]" >&2
   exit 2
 fi
 program=$(realpath "$1")
 send_wm_delete=$(realpath "$2")
-expected_page=$(realpath "$3")
-shift 3
+page_template=$(realpath "$3")
+print_facts=$(realpath "$4")
+shift 4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
+# shellcheck source=../../lib/facts.sh
+source "$here/../../lib/facts.sh"
 
 for tool in Xvfb xdotool xprop xwininfo sqlite3 import convert; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
@@ -38,15 +42,13 @@ start_xvfb "$work" || exit 1
 
 # --- what the program must produce ----------------------------------------------------
 
-readonly title="RUVO LinkLens"
+"$print_facts" >"$work/facts.sh" || { echo "e2e: $print_facts failed" >&2; exit 1; }
+load_facts "$work/facts.sh"
+expected_page "$page_template" "$work/expected-ruvo.htm"
+expected_page="$work/expected-ruvo.htm"
 readonly hkcu=2147483649  # 0x80000001
-readonly key_path='Software\Microsoft\Internet Explorer\MenuExt\Open with Ruvo Office Suite'
-readonly installed_text="Ruvo Link Lens have been installed successfully in your machine. Open a new instance of IE to see the changes."
-readonly uninstalled_text="Ruvo Link Lens have been uninstalled successfully in your machine."
-readonly not_installed_text="This extension does not exist in your Internet Explorer."
-readonly install_failed_headline="Ruvo Link Lens could not be installed in your machine."
-# The default value: the URL and its terminating zero, 38 bytes.
-default_value_hex=$(printf 'file://c:/Program Files/ruvo/ruvo.htm\0' | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
+# The default value: the URL and its terminating zero.
+default_value_hex=$(printf '%s\0' "$page_url" | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
 readonly default_value_hex
 
 # --- checks ---------------------------------------------------------------------------
@@ -95,7 +97,7 @@ expect_installed() {
   local data=$1 folder
   folder=$(ruvo_folder_of "$data")
   expect_eq "extension keys" "$(key_count "$data")" 1
-  expect_eq "default value (type length bytes)" "$(key_value "$data" '')" "1 38 $default_value_hex"
+  expect_eq "default value (type length bytes)" "$(key_value "$data" '')" "1 $((${#page_url} + 1)) $default_value_hex"
   expect_eq "Contexts value (type length bytes)" "$(key_value "$data" Contexts)" "4 4 20000000"
   cmp -s "$folder/ruvo.htm" "$expected_page" || fail "ruvo.htm differs from $expected_page"
   expect_eq "install folder holds" "$(listing "$folder")" "ruvo.htm "
@@ -183,7 +185,7 @@ expect_idle() {
 # Installs through the program itself, as the starting point of a case.
 install_first() {
   local data=$1
-  open_installer setup "$data" Install || return 1
+  open_installer setup "$data" "$install_caption" || return 1
   press "${app_window[setup]}" Return
   expect_message setup information "$installed_text"
   expect_exit setup 0
@@ -193,7 +195,7 @@ install_first() {
 
 case_install() {
   local data=$1
-  open_installer app "$data" Install || return
+  open_installer app "$data" "$install_caption" || return
   press "${app_window[app]}" Return
   expect_message app information "$installed_text"
   expect_exit app 0
@@ -206,7 +208,7 @@ case_reinstall_over_old_page() {
   folder=$(ruvo_folder_of "$data")
   mkdir -p "$folder"
   printf 'an older page\r\n' >"$folder/ruvo.htm"
-  open_installer app "$data" Install || return
+  open_installer app "$data" "$install_caption" || return
   press "${app_window[app]}" Return
   expect_message app information "$installed_text"
   expect_exit app 0
@@ -217,8 +219,8 @@ case_reinstall_over_old_page() {
 case_reinstall_over_existing_key() {
   local data=$1 folder
   folder=$(ruvo_folder_of "$data")
-  open_installer first "$data" Install || return
-  open_installer second "$data" Install || return
+  open_installer first "$data" "$install_caption" || return
+  open_installer second "$data" "$install_caption" || return
   press "${app_window[second]}" Return
   expect_message second information "$installed_text"
   expect_exit second 0
@@ -233,7 +235,7 @@ case_reinstall_over_existing_key() {
 case_uninstall() {
   local data=$1
   install_first "$data" || return
-  open_installer app "$data" Uninstall || return
+  open_installer app "$data" "$uninstall_caption" || return
   press "${app_window[app]}" space
   expect_message app information "$uninstalled_text"
   expect_exit app 0
@@ -248,8 +250,8 @@ case_uninstall_key_missing_page_present() {
   local data=$1 folder
   folder=$(ruvo_folder_of "$data")
   install_first "$data" || return
-  open_installer first "$data" Uninstall || return
-  open_installer second "$data" Uninstall || return
+  open_installer first "$data" "$uninstall_caption" || return
+  open_installer second "$data" "$uninstall_caption" || return
   press "${app_window[second]}" Return
   expect_message second information "$uninstalled_text"
   expect_exit second 0
@@ -268,7 +270,7 @@ case_foreign_file_in_folder() {
   folder=$(ruvo_folder_of "$data")
   install_first "$data" || return
   printf 'mine\n' >"$folder/notes.txt"
-  open_installer app "$data" Uninstall || return
+  open_installer app "$data" "$uninstall_caption" || return
   press "${app_window[app]}" Return
   expect_message app information "$uninstalled_text"
   expect_exit app 0
@@ -284,9 +286,9 @@ case_page_write_fails() {
   local data=$1 folder
   folder=$(ruvo_folder_of "$data")
   mkdir -p "$folder/ruvo.htm/inside"
-  open_installer app "$data" Install || return
+  open_installer app "$data" "$install_caption" || return
   press "${app_window[app]}" Return
-  local prefix="$install_failed_headline"$'\n\n'"Writing c:\\Program Files\\ruvo\\ruvo.htm failed: "
+  local prefix="$install_failed_headline"$'\n\n'"Writing $page_path failed: "
   if wait_for_log_lines "${app_log[app]}" message 1; then
     local text reason
     text=$(last_message_text app)
@@ -308,7 +310,7 @@ case_page_write_fails() {
 # button; Escape does nothing.
 case_keyboard_focus() {
   local data=$1
-  open_installer app "$data" Install || return
+  open_installer app "$data" "$install_caption" || return
   press "${app_window[app]}" Tab Return Escape
   expect_idle app
   press "${app_window[app]}" Tab Return
@@ -321,7 +323,7 @@ case_keyboard_focus() {
 # close box ends the program with nothing changed.
 case_window_and_close_box() {
   local data=$1 window
-  open_installer app "$data" Install || return
+  open_installer app "$data" "$install_caption" || return
   window=${app_window[app]}
   local geometry
   geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')

@@ -1,0 +1,60 @@
+// print_facts: the texts and addresses the program was built with, as lines a shell
+// script can source (name=$'...'), so that the end-to-end scripts hold none of them.
+// Built for each platform; under Wine its output has CR LF line ends.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+#include "registration/messages.h"
+#include "registration/record.h"
+#include "window/main_window.h"
+
+namespace {
+
+// Bash's $'...' quoting: every byte that is not plain printable ASCII, a quote or a
+// backslash goes as \xHH.
+std::string Quoted(std::wstring_view text) {
+  std::string out = "$'";
+  for (const char c : ruvo::ToUtf8(std::wstring(text))) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '\'' && c != '\\') {
+      out += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    }
+  }
+  return out + "'";
+}
+
+void Print(const char* name, std::wstring_view text) {
+  std::printf("%s=%s\n", name, Quoted(text).c_str());
+}
+
+}  // namespace
+
+int main() {
+  using namespace ruvo;
+  Print("title", kApplicationTitle);
+  Print("install_caption", kInstallCaption);
+  Print("uninstall_caption", kUninstallCaption);
+  Print("installed_text", kInstalledMessage);
+  Print("uninstalled_text", kUninstalledMessage);
+  Print("not_installed_text", kNotInstalledMessage);
+  Print("install_failed_headline", kInstallFailedHeadline);
+  Print("uninstall_failed_headline", kUninstallFailedHeadline);
+  Print("cannot_tell_headline", kCannotTellHeadline);
+  Print("another_instance_text", kAnotherInstanceMessage);
+  Print("out_of_memory_text", kOutOfMemoryMessage);
+  Print("could_not_start_headline", kCouldNotStartHeadline);
+  Print("key_path", kExtensionKeyPath);
+  Print("page_url", kHandlerPageUrl);
+  Print("page_path", kHandlerPagePath);
+  Print("folder_path", kInstallFolderPath);
+  // Each service's default address, then its configured one: the expected page is
+  // kept with the defaults.
+  Print("address_swaps", L"" RUVO_ADDRESS_SWAPS);
+  return 0;
+}

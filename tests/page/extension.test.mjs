@@ -12,7 +12,7 @@ import { after, before, describe, it } from 'node:test';
 import vm from 'node:vm';
 
 import cases from './cases.mjs';
-import { addressesToOpen, alertText } from './lib/harness.mjs';
+import { addressesToOpen, alertText, serviceTableFile } from './lib/harness.mjs';
 import {
   ExtensionRunner, buildExtension, root, runBuild, serviceTable,
 } from './lib/extension.mjs';
@@ -63,7 +63,7 @@ describe('the package', () => {
       'icons/icon-32.png', 'icons/icon-48.png', 'manifest.json', 'notice.html', 'notice.js',
       'routing.js']);
 
-    const again = runBuild(['--services', path.join(built.folder, 'services.json'),
+    const again = runBuild(['--services', serviceTableFile,
       '--out', path.join(built.folder, 'again')]);
     assert.ok(readFileSync(again.zip).equals(readFileSync(built.zip)));
     assert.equal(again.sha256, built.sha256);

@@ -4,9 +4,9 @@
 #   tests/page/run.sh PAGE_WRITER     (or PAGE_WRITER=... tests/page/run.sh)
 # PAGE_WRITER is the built tests/tools/page_writer. It writes the page through the
 # installer's own code into a temporary drive C:; the tests then load that file in
-# Chromium. The service addresses the page should carry come from RUVO_SCRIBE_URL,
-# RUVO_GRID_URL and RUVO_DECK_URL, else from the build's CMakeCache.txt, else the
-# build's defaults; the extension tests build the extension for the same addresses.
+# Chromium. The service addresses the page should carry come from the service table
+# the build exported (exported/services.json); the extension tests build the
+# extension from that same table.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -20,19 +20,14 @@ if [ ! -x "$writer" ]; then
   exit 2
 fi
 
-# The build's own service addresses, when it has a cache to read them from.
-cache=
+# The service table the build exported, with the addresses it was configured with.
 dir=$(cd "$(dirname "$writer")" && pwd)
-while [ "$dir" != / ]; do
-  if [ -f "$dir/CMakeCache.txt" ]; then cache="$dir/CMakeCache.txt"; break; fi
-  dir=$(dirname "$dir")
-done
-for var in RUVO_SCRIBE_URL RUVO_GRID_URL RUVO_DECK_URL; do
-  if [ -z "${!var:-}" ] && [ -n "$cache" ]; then
-    value=$(sed -n "s/^$var:STRING=//p" "$cache")
-    if [ -n "$value" ]; then export "$var=$value"; fi
-  fi
-done
+while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+if [ ! -f "$dir/exported/services.json" ]; then
+  echo "run.sh: no exported/services.json in the build of $writer; configure it again" >&2
+  exit 2
+fi
+export RUVO_SERVICES_FILE="$dir/exported/services.json"
 
 drive=$(mktemp -d -t ruvo-page-drive-XXXXXX)
 trap 'rm -rf "$drive"' EXIT

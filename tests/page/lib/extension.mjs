@@ -10,7 +10,7 @@ import { fileURLToPath } from 'node:url';
 
 import { chromium } from 'playwright-core';
 
-import { defaultLinkBase, services } from './harness.mjs';
+import { defaultLinkBase, serviceTableFile, services } from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const root = path.resolve(here, '..', '..', '..');
@@ -25,23 +25,11 @@ export function runBuild(args) {
   return { stdout, sha256, zip };
 }
 
-// The service table as a CMake build exports it: each service with the address this
-// run expects (from RUVO_*_URL or the build's cache, as for the page).
-export function tableWithAddresses(folder) {
-  const table = JSON.parse(readFileSync(serviceTable, 'utf8'));
-  for (const service of table.services) {
-    service.address = services[service.name.toLowerCase()];
-    if (!service.address) throw new Error(`no address for the service ${service.name}`);
-  }
-  const file = path.join(folder, 'services.json');
-  writeFileSync(file, JSON.stringify(table, null, 2));
-  return file;
-}
-
 export function buildExtension() {
   const folder = mkdtempSync(path.join(os.tmpdir(), 'ruvo-extension-'));
   const out = path.join(folder, 'out');
-  const built = runBuild(['--services', tableWithAddresses(folder), '--out', out]);
+  // The table the build exported, as the page under test was written from it.
+  const built = runBuild(['--services', serviceTableFile, '--out', out]);
   return { ...built, folder, unpacked: path.join(out, 'unpacked'),
            remove: () => rmSync(folder, { recursive: true, force: true }) };
 }

@@ -9,26 +9,22 @@ import { chromium } from 'playwright-core';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 
-// The build's default service addresses; the reference page carries these.
-const defaultServices = Object.freeze({
-  scribe: 'https://scribe.ruvo.example',
-  grid: 'https://grid.ruvo.example',
-  deck: 'https://deck.ruvo.example',
-});
+// The service table as the build exported it (RUVO_SERVICES_FILE, set by run.sh):
+// each service with its configured address; without a build, the source table and its
+// default addresses.
+export const serviceTableFile = process.env.RUVO_SERVICES_FILE ||
+  path.join(here, '..', '..', '..', 'src', 'handler_page', 'services.json');
+const table = JSON.parse(readFileSync(serviceTableFile, 'utf8'));
+const byFamily = (pick) => Object.freeze(Object.fromEntries(
+  table.services.map((service) => [service.name.toLowerCase(), pick(service)])));
 
-// The service addresses the page was built with.
-export const services = Object.freeze({
-  scribe: process.env.RUVO_SCRIBE_URL || defaultServices.scribe,
-  grid: process.env.RUVO_GRID_URL || defaultServices.grid,
-  deck: process.env.RUVO_DECK_URL || defaultServices.deck,
-});
+// The default addresses (the reference page carries these) and the page's own.
+const defaultServices = byFamily((service) => service.defaultAddress);
+export const services = byFamily((service) => service.address ?? service.defaultAddress);
 
 // Where each family's service takes the link's address.
-export const serviceEntry = Object.freeze({
-  scribe: `${services.scribe}/publicimport.im?url=`,
-  grid: `${services.grid}/view.do?url=`,
-  deck: `${services.deck}/publicimport.im?url=`,
-});
+export const serviceEntry = byFamily(
+  (service) => (service.address ?? service.defaultAddress) + service.pathAndQuery);
 
 // The addresses a case of cases.mjs must open, in order: each service's entry with the
 // link's address as its one parameter.
@@ -37,9 +33,7 @@ export function addressesToOpen(testCase) {
   return testCase.opens.map((family) => serviceEntry[family] + parameter);
 }
 
-export const alertText =
-  'Installer currently supports Doc (doc, rtf, odt and sxw), Grid ( xls, sxc, csv and csc) ' +
-  'and Deck ( sxi, ppt and pps) Links .';
+export const alertText = table.unsupportedAlert;
 
 // The document in which links are right-clicked, unless a case names another.
 export const defaultLinkBase = 'https://www.example.com/pages/index.html';

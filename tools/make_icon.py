@@ -11,8 +11,12 @@ package.ico holds twelve classic DIB images (48, 32, 24 and 16 pixels, each
 at 4, 8 and 32 bits per pixel, with AND masks) because Windows' LoadImage
 and windres take those without PNG support. package-48.png is the 48-pixel
 image for the stand-alone window, whose toolkit cannot read .ico files.
+
+The PNG file is compressed by the deflate encoder below rather than the zlib
+module, whose output may change with its version or build.
 """
 
+import bisect
 import struct
 import sys
 import zlib
@@ -330,16 +334,238 @@ def ico(entries):
     return struct.pack("<HHH", 0, 1, len(entries)) + directory + blobs
 
 
+# ---- PNG ---------------------------------------------------------------------
+
+def _code_ranges(first, extra_bits):
+    """Base values of consecutive codes that carry the given extra bits."""
+    bases, value = [], first
+    for extra in extra_bits:
+        bases.append(value)
+        value += 1 << extra
+    return bases
+
+
+LENGTH_EXTRA = [0] * 8 + [e for e in range(1, 6) for _ in range(4)] + [0]
+LENGTH_BASE = _code_ranges(3, LENGTH_EXTRA[:-1]) + [258]  # codes 257..285
+DIST_EXTRA = [0, 0] + [e for e in range(14) for _ in range(2)]
+DIST_BASE = _code_ranges(1, DIST_EXTRA)                     # codes 0..29
+# The order in which the code length code's own lengths are sent.
+CODE_LENGTH_ORDER = (16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15)
+WINDOW = 32768
+MAX_CHAIN = 128  # earlier positions tried for each match
+
+
+def lz77(data):
+    """Literals (ints) and (length, distance) matches, with one step of lazy
+    matching: a match waits if the next byte starts a longer one."""
+    chains = {}
+
+    def longest(i):
+        best, best_distance = 0, 0
+        limit = min(258, len(data) - i)
+        if limit < 3:
+            return best, best_distance
+        for j in reversed(chains.get(data[i:i + 3], ())[-MAX_CHAIN:]):
+            if i - j > WINDOW:
+                break
+            n = 3
+            while n < limit and data[j + n] == data[i + n]:
+                n += 1
+            if n > best:
+                best, best_distance = n, i - j
+                if n == limit:
+                    break
+        return best, best_distance
+
+    def remember(i):
+        chains.setdefault(data[i:i + 3], []).append(i)
+
+    tokens, i = [], 0
+    found = longest(0)
+    while i < len(data):
+        remember(i)
+        ahead = longest(i + 1) if found[0] >= 3 else (0, 0)
+        if found[0] >= 3 and ahead[0] <= found[0]:
+            tokens.append(found)
+            for k in range(i + 1, i + found[0]):
+                remember(k)
+            i += found[0]
+            found = longest(i)
+        else:
+            tokens.append(data[i])
+            i += 1
+            found = ahead if ahead[0] else longest(i)
+    return tokens
+
+
+def code_lengths(freqs, limit):
+    """Huffman code lengths of at most `limit` bits (package-merge).
+
+    At least two symbols get a code, so that every code is complete, as
+    zlib's inflate wants even where one symbol would do.
+    """
+    freqs = list(freqs)
+    for s in range(len(freqs)):
+        if sum(1 for f in freqs if f) >= 2:
+            break
+        if not freqs[s]:
+            freqs[s] = 1
+    leaves = sorted(((f, (s,)) for s, f in enumerate(freqs) if f), key=lambda item: item[0])
+    row = leaves
+    for _ in range(limit - 1):
+        packages = [(row[k][0] + row[k + 1][0], row[k][1] + row[k + 1][1])
+                    for k in range(0, len(row) - 1, 2)]
+        row = sorted(leaves + packages, key=lambda item: item[0])
+    lengths = [0] * len(freqs)
+    for _, symbols in row[:2 * len(leaves) - 2]:
+        for s in symbols:
+            lengths[s] += 1
+    return lengths
+
+
+def canonical_codes(lengths):
+    """The codes RFC 1951 assigns to the lengths, in symbol order."""
+    codes, code = [0] * len(lengths), 0
+    for n in range(1, max(lengths) + 1):
+        for s, length in enumerate(lengths):
+            if length == n:
+                codes[s] = code
+                code += 1
+        code <<= 1
+    return codes
+
+
+def fold_runs(lengths):
+    """Code lengths as (symbol, extra value, extra bits), runs folded into 16, 17, 18."""
+    out, i = [], 0
+    while i < len(lengths):
+        length, run = lengths[i], 1
+        while i + run < len(lengths) and lengths[i + run] == length:
+            run += 1
+        i += run
+        if length == 0:
+            while run >= 11:
+                n = min(run, 138)
+                out.append((18, n - 11, 7))
+                run -= n
+            if run >= 3:
+                out.append((17, run - 3, 3))
+                run = 0
+        else:
+            out.append((length, 0, 0))
+            run -= 1
+            while run >= 3:
+                n = min(run, 6)
+                out.append((16, n - 3, 2))
+                run -= n
+        out += [(length, 0, 0)] * run
+    return out
+
+
+class BitWriter:
+    """Deflate's bit order: values from the lowest bit, Huffman codes from the highest."""
+
+    def __init__(self):
+        self.out, self.value, self.count = bytearray(), 0, 0
+
+    def bits(self, value, count):
+        self.value |= value << self.count
+        self.count += count
+        while self.count >= 8:
+            self.out.append(self.value & 0xFF)
+            self.value >>= 8
+            self.count -= 8
+
+    def code(self, code, length):
+        self.bits(int(format(code, f"0{length}b")[::-1], 2), length)
+
+    def finish(self):
+        if self.count:
+            self.out.append(self.value)
+        return bytes(self.out)
+
+
+def deflate(data):
+    """One final block with dynamic Huffman codes (RFC 1951)."""
+    symbols = []  # (literal/length symbol, extra value, extra bits, distance or None)
+    for token in lz77(data) + [256]:
+        if isinstance(token, int):
+            symbols.append((token, 0, 0, None))
+        else:
+            length, distance = token
+            k = bisect.bisect_right(LENGTH_BASE, length) - 1
+            symbols.append((257 + k, length - LENGTH_BASE[k], LENGTH_EXTRA[k], distance))
+
+    lit_freqs, dist_freqs = [0] * 286, [0] * 30
+    for symbol, _, _, distance in symbols:
+        lit_freqs[symbol] += 1
+        if distance is not None:
+            dist_freqs[bisect.bisect_right(DIST_BASE, distance) - 1] += 1
+    lit_lengths = code_lengths(lit_freqs, 15)
+    dist_lengths = code_lengths(dist_freqs, 15)
+    hlit = max(257, max(s for s, n in enumerate(lit_lengths) if n) + 1)
+    hdist = max(1, max(s for s, n in enumerate(dist_lengths) if n) + 1)
+    runs = fold_runs(lit_lengths[:hlit] + dist_lengths[:hdist])
+
+    cl_freqs = [0] * 19
+    for symbol, _, _ in runs:
+        cl_freqs[symbol] += 1
+    cl_lengths = code_lengths(cl_freqs, 7)
+    hclen = max(4, max(k for k, s in enumerate(CODE_LENGTH_ORDER) if cl_lengths[s]) + 1)
+
+    out = BitWriter()
+    out.bits(1, 1)  # final block
+    out.bits(2, 2)  # dynamic Huffman codes
+    out.bits(hlit - 257, 5)
+    out.bits(hdist - 1, 5)
+    out.bits(hclen - 4, 4)
+    for s in CODE_LENGTH_ORDER[:hclen]:
+        out.bits(cl_lengths[s], 3)
+    cl_codes = canonical_codes(cl_lengths)
+    for symbol, extra, extra_bits in runs:
+        out.code(cl_codes[symbol], cl_lengths[symbol])
+        out.bits(extra, extra_bits)
+    lit_codes, dist_codes = canonical_codes(lit_lengths), canonical_codes(dist_lengths)
+    for symbol, extra, extra_bits, distance in symbols:
+        out.code(lit_codes[symbol], lit_lengths[symbol])
+        out.bits(extra, extra_bits)
+        if distance is not None:
+            k = bisect.bisect_right(DIST_BASE, distance) - 1
+            out.code(dist_codes[k], dist_lengths[k])
+            out.bits(distance - DIST_BASE[k], DIST_EXTRA[k])
+    return out.finish()
+
+
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+
+def filtered(rows, kind):
+    """The scanlines with one PNG filter type (0..4) on every row."""
+    out, prior = bytearray(), bytes(len(rows[0]))
+    for row in rows:
+        out.append(kind)
+        for i, x in enumerate(row):
+            a = row[i - 4] if i >= 4 else 0
+            b = prior[i]
+            c = prior[i - 4] if i >= 4 else 0
+            out.append((x - (0, a, b, (a + b) // 2, paeth(a, b, c))[kind]) & 0xFF)
+        prior = row
+    return bytes(out)
+
+
 def png(image):
-    """RGBA PNG with stored (uncompressed) deflate blocks: identical bytes
-    whatever zlib the machine has."""
-    raw = b"".join(b"\0" + bytes(b for px in row for b in px) for row in image)
-    blocks = b""
-    for start in range(0, len(raw), 65535):
-        part = raw[start:start + 65535]
-        final = 1 if start + 65535 >= len(raw) else 0
-        blocks += struct.pack("<BHH", final, len(part), len(part) ^ 0xFFFF) + part
-    stream = b"\x78\x01" + blocks + struct.pack(">I", zlib.adler32(raw))
+    """An 8-bit RGBA PNG: IHDR, one IDAT and IEND, nothing else.
+
+    Of the five filter types, used on every row, the one that compresses
+    smallest wins; the first on a tie.
+    """
+    rows = [bytes(b for px in row for b in px) for row in image]
+    packed, raw = min(((deflate(f), f) for f in (filtered(rows, kind) for kind in range(5))),
+                      key=lambda candidate: len(candidate[0]))
+    stream = b"\x78\xda" + packed + struct.pack(">I", zlib.adler32(raw))
 
     def chunk(kind, data):
         return (struct.pack(">I", len(data)) + kind + data

@@ -7,13 +7,18 @@ machine. Each size has its own layout, snapped to the pixel grid, so the
 small sizes stay sharp; the 16- and 256-colour images use the flat colours
 only, and the 32-bit images add a smooth silhouette in the alpha channel.
 
-package.ico holds twelve classic DIB images (48, 32, 24 and 16 pixels, each
-at 4, 8 and 32 bits per pixel, with AND masks) because Windows' LoadImage
-and windres take those without PNG support. package-48.png is the 48-pixel
-image for the stand-alone window, whose toolkit cannot read .ico files.
+package.ico holds twelve images: 48, 32, 24 and 16 pixels, each at 4, 8 and
+32 bits per pixel. The 4- and 8-bit ones are classic DIBs with AND masks. A
+32-bit one is a PNG file wherever that is smaller than the DIB, as it is at
+every size (a fifth of the bytes or less): RuvoLinkLens.exe needs Windows
+Vista or later, which reads PNG images in icons and makes their masks from
+the alpha channel. Their directory entries still say 32 bits per pixel.
 
-The PNG file is compressed by the deflate encoder below rather than the zlib
-module, whose output may change with its version or build.
+package-48.png is the 48-pixel image for the stand-alone window, whose
+toolkit cannot read .ico files: the same PNG bytes as the icon's image.
+
+The PNG files are compressed by the deflate encoder below rather than the
+zlib module, whose output may change with its version or build.
 """
 
 import bisect
@@ -22,8 +27,7 @@ import sys
 import zlib
 from pathlib import Path
 
-SIZES = (48, 32, 24, 16)
-DEPTHS = (4, 8, 32)
+SIZES = (48, 32, 24, 16)  # in package.ico, each at 4, 8 and 32 bits per pixel
 
 # Cardboard colours, lit from the upper left.
 OUTLINE = (92, 58, 28)
@@ -322,7 +326,7 @@ def dib(image, depth):
 
 
 def ico(entries):
-    """entries: (size, depth, dib bytes) in directory order."""
+    """entries: (size, depth, image bytes: a DIB or a PNG file) in directory order."""
     offset = 6 + 16 * len(entries)
     directory, blobs = b"", b""
     for size, depth, blob in entries:
@@ -577,21 +581,25 @@ def png(image):
             + chunk(b"IDAT", stream) + chunk(b"IEND", b""))
 
 
+def drawn(size):
+    """The box at one size: the flat image and the 32-bit one."""
+    flat, cover = despike(*rasterise(size, box_shapes(size)))
+    return flat, soften(flat, cover)
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write("usage: make_icon.py OUTPUT-FOLDER\n")
         return 2
     out = Path(argv[1])
-    entries = []
+    entries, pngs = [], {}
     for size in SIZES:
-        flat, cover = rasterise(size, box_shapes(size))
-        flat, cover = despike(flat, cover)
-        images = {4: flat, 8: flat, 32: soften(flat, cover)}
-        for depth in DEPTHS:
-            entries.append((size, depth, dib(images[depth], depth)))
-        if size == 48:
-            (out / "package-48.png").write_bytes(png(images[32]))
+        flat, smooth = drawn(size)
+        pngs[size] = png(smooth)
+        entries += [(size, 4, dib(flat, 4)), (size, 8, dib(flat, 8)),
+                    (size, 32, min(dib(smooth, 32), pngs[size], key=len))]
     (out / "package.ico").write_bytes(ico(entries))
+    (out / "package-48.png").write_bytes(pngs[48])
     return 0
 
 

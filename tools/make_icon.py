@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the package-box icon and writes package.ico and package-48.png.
+"""Draws the package-box icon: package.ico and package-48.png for the
+installer's window, icon-16/32/48/128.png for the browser extension.
 
 The box is built from flat polygons and rasterised here with plain Python,
 so the output depends on nothing but this file: the same bytes on every
@@ -15,7 +16,9 @@ Vista or later, which reads PNG images in icons and makes their masks from
 the alpha channel. Their directory entries still say 32 bits per pixel.
 
 package-48.png is the 48-pixel image for the stand-alone window, whose
-toolkit cannot read .ico files: the same PNG bytes as the icon's image.
+toolkit cannot read .ico files; the extension's icons are the 16-, 32- and
+48-pixel images and a 128-pixel layout of their own. Each is the same PNG
+bytes as the icon's image of that size.
 
 The PNG files are compressed by the deflate encoder below rather than the
 zlib module, whose output may change with its version or build.
@@ -28,6 +31,7 @@ import zlib
 from pathlib import Path
 
 SIZES = (48, 32, 24, 16)  # in package.ico, each at 4, 8 and 32 bits per pixel
+EXTENSION_SIZES = (16, 32, 48, 128)
 
 # Cardboard colours, lit from the upper left.
 OUTLINE = (92, 58, 28)
@@ -47,24 +51,25 @@ LABEL_TEXT = (150, 138, 126)
 # (share of the lid), how far the tape runs down the side (share of the
 # height), tape border (share of the lid, 0: none); shipping label on the
 # right face (x from, x to right of the front edge, y from, y to below the
-# face's top edge, in pixels; or None).
+# face's top edge, in pixels; or None); line width (outline, the edges between
+# the faces, the label's border and text), in whole pixels.
 #
-# The outline lies one pixel inside the box's outer edges. With the outer
+# The outline lies inside the box's outer edges, one line wide. With the outer
 # corners on pixel edges (x whole), the front edge on a pixel centre (x half)
 # and fy a quarter off the grid, the 2:1 edges fall into even two-pixel steps
-# and the upright edges stay one pixel wide.
+# and the upright edges stay one line wide.
 LAYOUTS = {
+    128: dict(fx=56.5, fy=67.25, a=66.5, b=51.5, h=53.0, tape=0.24, drop=0.45,
+              border=0.04, label=(22.5, 58.5, 12.0, 36.0), line=3),
     48: dict(fx=21.5, fy=25.25, a=24.5, b=19.5, h=20.0, tape=0.24, drop=0.45,
-             border=0.04, label=(9.5, 21.5, 5.0, 13.0)),
+             border=0.04, label=(9.5, 21.5, 5.0, 13.0), line=1),
     32: dict(fx=14.5, fy=16.75, a=16.5, b=13.5, h=13.0, tape=0.24, drop=0.45,
-             border=0.0, label=None),
+             border=0.0, label=None, line=1),
     24: dict(fx=10.5, fy=12.25, a=12.5, b=9.5, h=10.0, tape=0.26, drop=0.45,
-             border=0.0, label=None),
+             border=0.0, label=None, line=1),
     16: dict(fx=6.5, fy=8.25, a=9.5, b=6.5, h=6.5, tape=0.34, drop=0.5,
-             border=0.0, label=None),
+             border=0.0, label=None, line=1),
 }
-OUTLINE_WIDTH = 1.0
-EDGE_WIDTH = 1.0
 SS = 8  # samples per pixel along each axis
 
 
@@ -115,7 +120,7 @@ def bilinear(quad):
 def box_shapes(size):
     """The box as (polygon, colour) pairs, painted in order."""
     g = LAYOUTS[size]
-    o, e = OUTLINE_WIDTH, EDGE_WIDTH / 2
+    o, e = g["line"], g["line"] / 2
     f = (g["fx"], g["fy"])
     r = add(f, (g["a"], -g["a"] / 2))   # right corner of the lid
     l = add(f, (-g["b"], -g["b"] / 2))  # left corner of the lid
@@ -157,15 +162,16 @@ def box_shapes(size):
     # edge, so its sloped lines fall into the same even steps as the box's.
     if g["label"]:
         x0, x1, y0, y1 = g["label"]
+        k = g["line"]
 
         def patch(a0, a1, b0, b1):
             return [(f[0] + x, f[1] - x / 2 + y) for x, y in
                     ((a0, b0), (a1, b0), (a1, b1), (a0, b1))]
 
         shapes.append((patch(x0, x1, y0, y1), LABEL_EDGE))
-        shapes.append((patch(x0 + 1, x1 - 1, y0 + 1, y1 - 1), LABEL))
-        shapes.append((patch(x0 + 2, x1 - 2, y0 + 3, y0 + 4), LABEL_TEXT))
-        shapes.append((patch(x0 + 2, x1 - 4, y0 + 5, y0 + 6), LABEL_TEXT))
+        shapes.append((patch(x0 + k, x1 - k, y0 + k, y1 - k), LABEL))
+        shapes.append((patch(x0 + 2 * k, x1 - 2 * k, y0 + 3 * k, y0 + 4 * k), LABEL_TEXT))
+        shapes.append((patch(x0 + 2 * k, x1 - 4 * k, y0 + 5 * k, y0 + 6 * k), LABEL_TEXT))
     return shapes
 
 
@@ -588,18 +594,21 @@ def drawn(size):
 
 
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: make_icon.py OUTPUT-FOLDER\n")
+    if len(argv) != 3:
+        sys.stderr.write("usage: make_icon.py WINDOW-IMAGE-FOLDER EXTENSION-ICON-FOLDER\n")
         return 2
-    out = Path(argv[1])
+    window, extension = Path(argv[1]), Path(argv[2])
     entries, pngs = [], {}
     for size in SIZES:
         flat, smooth = drawn(size)
         pngs[size] = png(smooth)
         entries += [(size, 4, dib(flat, 4)), (size, 8, dib(flat, 8)),
                     (size, 32, min(dib(smooth, 32), pngs[size], key=len))]
-    (out / "package.ico").write_bytes(ico(entries))
-    (out / "package-48.png").write_bytes(pngs[48])
+    pngs[128] = png(drawn(128)[1])
+    (window / "package.ico").write_bytes(ico(entries))
+    (window / "package-48.png").write_bytes(pngs[48])
+    for size in EXTENSION_SIZES:
+        (extension / f"icon-{size}.png").write_bytes(pngs[size])
     return 0
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the window's images in src/window/images: the banner's format, size
 # and layout, the icon file's twelve entries, the 48-pixel PNG, and that
-# tools/make-images reproduces all three byte for byte.
+# tools/make-images reproduces all three, and the browser extension's icons,
+# byte for byte.
 # Needs python3 and ImageMagick (convert). Exits non-zero on any failure.
 set -uo pipefail
 
@@ -270,8 +271,9 @@ echo "== tools/make-images reproduces the committed files"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 if "$root/tools/make-images" "$tmp"; then
-  for f in banner.jpg package.ico package-48.png; do
-    if cmp -s "$images/$f" "$tmp/$f"; then
+  for f in src/window/images/{banner.jpg,package.ico,package-48.png} \
+           browser-extension/icons/icon-{16,32,48,128}.png; do
+    if cmp -s "$root/$f" "$tmp/$(basename "$f")"; then
       echo "ok   - $f is byte-identical"
     else
       echo "FAIL - $f differs from a fresh run of tools/make-images"

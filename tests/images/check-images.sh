@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the window's images in src/window/images: the banner's format, size
 # and layout, the icon file's twelve entries, the 48-pixel PNG, and that
-# tools/make-images reproduces all three byte for byte.
+# tools/make-images reproduces all three, and the browser extension's icons,
+# byte for byte.
 # Needs python3 and ImageMagick (convert). Exits non-zero on any failure.
 set -uo pipefail
 
@@ -10,13 +11,14 @@ images=$root/src/window/images
 status=0
 
 echo "== format and content of $images"
-python3 - "$images" <<'PY' || status=1
+python3 - "$images" "$root/tools" <<'PY' || status=1
 import struct
 import subprocess
 import sys
+import zlib
 from pathlib import Path
 
-images = Path(sys.argv[1])
+images, tools = Path(sys.argv[1]), sys.argv[2]
 failures = 0
 
 
@@ -130,7 +132,53 @@ check("icon: 48, 32, 24, 16 pixels, each at 4, 8 and 32 bits, in that order",
       [(e[0], e[5]) for e in entries] == expected and all(e[0] == e[1] for e in entries),
       f"{[(e[0], e[1], e[5]) for e in entries]}")
 
+
+def read_png(data):
+    """Chunk types, width, height and RGBA rows of an 8-bit RGBA PNG, inflated by
+    zlib and unfiltered here. ValueError for anything else."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("no PNG signature")
+    kinds, header, idat, i = [], None, b"", 8
+    while i < len(data):
+        n, kind = struct.unpack(">I4s", data[i:i + 8])
+        body, crc = data[i + 8:i + 8 + n], data[i + 8 + n:i + 12 + n]
+        if len(crc) != 4 or crc != struct.pack(">I", zlib.crc32(kind + body)):
+            raise ValueError(f"chunk {kind} cut short or its CRC wrong")
+        kinds.append(kind.decode("latin-1"))
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        idat += body if kind == b"IDAT" else b""
+        i += 12 + n
+    if header is None:
+        raise ValueError("no IHDR chunk")
+    width, height, *form = header
+    if form != [8, 6, 0, 0, 0]:
+        raise ValueError(f"depth, colour type, compression, filter, interlace {form}")
+    raw, stride, rows = zlib.decompress(idat), 4 * width, []
+    if len(raw) != height * (stride + 1):
+        raise ValueError(f"{len(raw)} bytes of scanlines for {width} x {height}")
+    prior = bytes(stride)
+    for y in range(height):
+        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
+        method, row = line[0], bytearray(line[1:])
+        for x in range(stride):
+            a, b, c = (row[x - 4] if x >= 4 else 0), prior[x], (prior[x - 4] if x >= 4 else 0)
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            paeth = a if pa <= pb and pa <= pc else b if pb <= pc else c
+            row[x] = (row[x] + (0, a, b, (a + b) // 2, paeth)[method]) & 0xFF
+        rows.append(bytes(row))
+        prior = row
+    return kinds, width, height, rows
+
+
+# The 4- and 8-bit images are classic DIBs with AND masks; the 32-bit ones are PNG
+# files, each smaller than its DIB would be, whose pixels are the generator's own.
+sys.path.insert(0, tools)
+import make_icon  # noqa: E402
+
 offset = 6 + 16 * count
+blobs = []
 for index, (w, h, colours, res, planes, bpp, size, start) in enumerate(entries):
     problems = []
 
@@ -144,18 +192,38 @@ for index, (w, h, colours, res, planes, bpp, size, start) in enumerate(entries):
     need(start == offset, f"data at {start}, expected {offset} (right after the previous entry)")
     offset = start + size
     blob = ico[start:start + size]
+    blobs.append(blob)
     stride = ((w * bpp + 31) // 32) * 4
     mask_stride = ((w + 31) // 32) * 4
     palette = (4 << bpp) if bpp <= 8 else 0
-    if need(len(blob) == size and size >= 40, "data runs past the end of the file") \
-            and need(blob[:8] != b"\x89PNG\r\n\x1a\n", "PNG entry, not a DIB"):
+    dib_size = 40 + palette + stride * h + mask_stride * h
+    readable = need(len(blob) == size and size >= 40, "data runs past the end of the file")
+    if readable and bpp == 32:
+        try:
+            kinds, pw, ph, rows = read_png(blob)
+        except (ValueError, IndexError, zlib.error, struct.error) as error:
+            need(False, f"not a PNG the check can read: {error}")
+        else:
+            need(kinds == ["IHDR", "IDAT", "IEND"], f"chunks {kinds}")
+            need((pw, ph) == (w, h), f"PNG of {pw} x {ph}")
+            need(size < dib_size, f"{size} bytes, no smaller than the {dib_size}-byte DIB")
+            drawn = [bytes(b for px in row for b in px) for row in make_icon.drawn(w)[1]]
+            wrong = [(x, y) for y in range(min(h, len(rows))) for x in range(w)
+                     if rows[y][4 * x:4 * x + 4] != drawn[y][4 * x:4 * x + 4]]
+            need(not wrong and len(rows) == h,
+                 f"{len(wrong)} pixels differ from the generator's, first {wrong[:3]}")
+
+            def transparent(x, y):
+                return rows[y][4 * x + 3] < 128
+
+            def colour(x, y):  # R, G, B
+                return tuple(rows[y][4 * x:4 * x + 3])
+    elif readable:
         hsize, bw, bh, bplanes, bbits, compression = struct.unpack("<IiiHHI", blob[:20])
         need((hsize, bw, bh, bplanes, bbits, compression) == (40, w, 2 * h, 1, bpp, 0),
              f"DIB header size {hsize}, {bw}x{bh}, planes {bplanes}, {bbits} bits, "
              f"compression {compression}")
-        need(size == 40 + palette + stride * h + mask_stride * h,
-             f"{size} bytes, expected {40 + palette + stride * h + mask_stride * h}")
-    if not problems:
+        need(size == dib_size, f"{size} bytes, expected {dib_size}")
         pal = blob[40:40 + palette]
         xor = blob[40 + palette:40 + palette + stride * h]
         mask = blob[40 + palette + stride * h:]
@@ -164,29 +232,26 @@ for index, (w, h, colours, res, planes, bpp, size, start) in enumerate(entries):
             row = mask[(h - 1 - y) * mask_stride:]
             return bool(row[x // 8] & (0x80 >> (x % 8)))
 
-        def colour(x, y):
+        def colour(x, y):  # R, G, B
             row = xor[(h - 1 - y) * stride:]
-            if bpp == 32:
-                return tuple(row[4 * x:4 * x + 4])  # B, G, R, A
             i = row[x] if bpp == 8 else (row[x // 2] >> (0 if x % 2 else 4)) & 15
-            return tuple(pal[4 * i:4 * i + 3]) + (255,)
+            return tuple(pal[4 * i:4 * i + 3][::-1])
 
+        if not problems:
+            bad = [(x, y) for y in range(h) for x in range(w)
+                   if transparent(x, y) and colour(x, y) != (0, 0, 0)]
+            need(not bad, f"see-through pixels not black at {bad[:3]}")
+    if not problems:
         clear = sum(transparent(x, y) for y in range(h) for x in range(w))
         need(transparent(0, 0) and transparent(w - 1, h - 1) and not transparent(w // 2, h // 2)
              and 0.15 * w * h < clear < 0.6 * w * h,
-             f"AND mask: {clear} of {w * h} clear, corners/centre wrong")
-        if bpp == 32:
-            bad = [(x, y) for y in range(h) for x in range(w)
-                   if transparent(x, y) != (colour(x, y)[3] < 128)]
-            need(not bad, f"AND mask disagrees with alpha at {bad[:3]}")
-        else:
-            bad = [(x, y) for y in range(h) for x in range(w)
-                   if transparent(x, y) and colour(x, y)[:3] != (0, 0, 0)]
-            need(not bad, f"see-through pixels not black at {bad[:3]}")
+             f"{clear} of {w * h} pixels see-through, corners/centre wrong")
         box = colour(w // 2, h // 2)
-        need(box[2] > box[1] > box[0], f"centre BGR {box[:3]} is not brown/tan")
-    check(f"icon #{index} {w}x{h} {bpp}-bit: directory entry, DIB header (width, height*2, "
-          f"bpp, BI_RGB), size, palette, AND mask", not problems, "; ".join(problems))
+        need(box[0] > box[1] > box[2], f"centre RGB {box} is not brown/tan")
+    form = ("PNG (8-bit RGBA, no other chunks), smaller than a DIB, the generator's pixels"
+            if bpp == 32 else "DIB header (width, height*2, bpp, BI_RGB), size, palette, AND mask")
+    check(f"icon #{index} {w}x{h} {bpp}-bit: directory entry, {form}", not problems,
+          "; ".join(problems))
 check("icon: the last entry ends at the end of the file", offset == len(ico),
       f"{offset} vs {len(ico)}")
 
@@ -196,13 +261,8 @@ check("icon: ImageMagick decodes all twelve images at their sizes",
       sizes == [f"{s}x{s}" for s, _ in expected], f"{sizes}")
 
 # ---- package-48.png ---------------------------------------------------------
-png = (images / "package-48.png").read_bytes()
-check("png: PNG signature", png[:8] == b"\x89PNG\r\n\x1a\n")
-width, height, depth, ctype = struct.unpack(">IIBB", png[16:26])
-check("png: 48 x 48, 8-bit RGBA", (png[12:16], width, height, depth, ctype) == (b"IHDR", 48, 48, 8, 6),
-      f"{png[12:16]}, {width}x{height}, depth {depth}, type {ctype}")
-check("png: same pixels as the icon's 48-pixel 32-bit image",
-      decode(images / "package-48.png", "rgba") == decode(f"{images / 'package.ico'}[2]", "rgba"))
+check("png: package-48.png is the icon's 48-pixel 32-bit image, byte for byte",
+      len(blobs) > 2 and (images / "package-48.png").read_bytes() == blobs[2])
 
 sys.exit(1 if failures else 0)
 PY
@@ -211,8 +271,9 @@ echo "== tools/make-images reproduces the committed files"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 if "$root/tools/make-images" "$tmp"; then
-  for f in banner.jpg package.ico package-48.png; do
-    if cmp -s "$images/$f" "$tmp/$f"; then
+  for f in src/window/images/{banner.jpg,package.ico,package-48.png} \
+           browser-extension/icons/icon-{16,32,48,128}.png; do
+    if cmp -s "$root/$f" "$tmp/$(basename "$f")"; then
       echo "ok   - $f is byte-identical"
     else
       echo "FAIL - $f differs from a fresh run of tools/make-images"

@@ -17,6 +17,19 @@ int TwipsToPixels(int twips, int dpi) {
   return MulDivRounded(twips, dpi, kTwipsPerInch);
 }
 
+PixelRect PixelBounds(const ControlRecord& control, int dpi) {
+  const TwipsRect& twips = control.rect;
+  const int left = TwipsToPixels(twips.left, dpi);
+  const int top = TwipsToPixels(twips.top, dpi);
+  PixelRect bounds{left, top, TwipsToPixels(twips.left + twips.width, dpi) - left,
+                   TwipsToPixels(twips.top + twips.height, dpi) - top};
+  if (control.kind == ControlKind::StraightLine) {
+    if (bounds.height == 0) bounds.height = 1;
+    if (bounds.width == 0) bounds.width = 1;
+  }
+  return bounds;
+}
+
 int FontPixelHeight(const FontRecord& font, int dpi) {
   return MulDivRounded(font.hundredthsOfPoint, dpi, kPointsPerInch * 100);
 }

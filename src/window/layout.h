@@ -113,6 +113,17 @@ inline constexpr int kPointsPerInch = 72;
 // Rounds as the system's MulDiv does: to nearest, halves away from zero.
 int MulDivRounded(int number, int numerator, int denominator);
 int TwipsToPixels(int twips, int dpi);
+
+// A control's place in pixels at `dpi`, as both windows use it: each edge converted
+// on its own (so neighbouring controls keep their overlaps and gaps), and a straight
+// line one pixel thick whatever the DPI.
+struct PixelRect {
+  int x;
+  int y;
+  int width;
+  int height;
+};
+PixelRect PixelBounds(const ControlRecord& control, int dpi);
 // Character height in pixels for a font size at `dpi`; the Win32 backend passes its
 // negation as LOGFONT's lfHeight.
 int FontPixelHeight(const FontRecord& font, int dpi);

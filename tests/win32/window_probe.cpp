@@ -143,9 +143,8 @@ struct Expected {
 };
 
 Expected ExpectedFor(const ruvo::ControlRecord& record, int dpi) {
-  const ruvo::TwipsRect& t = record.rect;
-  RECT rect{ruvo::TwipsToPixels(t.left, dpi), ruvo::TwipsToPixels(t.top, dpi),
-            ruvo::TwipsToPixels(t.left + t.width, dpi), ruvo::TwipsToPixels(t.top + t.height, dpi)};
+  const ruvo::PixelRect bounds = ruvo::PixelBounds(record, dpi);
+  RECT rect{bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
   Text windowClass;
   switch (record.kind) {
     case ruvo::ControlKind::PictureArea:
@@ -156,9 +155,6 @@ Expected ExpectedFor(const ruvo::ControlRecord& record, int dpi) {
       break;
     case ruvo::ControlKind::StraightLine:
       windowClass = L"Static";
-      // A line is one pixel thick whatever the DPI.
-      if (rect.bottom == rect.top) rect.bottom += 1;
-      if (rect.right == rect.left) rect.right += 1;
       break;
     case ruvo::ControlKind::TextLine:
       windowClass = L"Static";

@@ -104,9 +104,5 @@ FltkFont MessageBoxFont(const FltkFonts& fonts, int dpi) {
   return {fonts.ForFace(L"Tahoma"), FontPixelHeight(kTextLineFont, dpi)};
 }
 
-PixelRect ToPixels(const TwipsRect& rect, int dpi) {
-  return {TwipsToPixels(rect.left, dpi), TwipsToPixels(rect.top, dpi),
-          TwipsToPixels(rect.width, dpi), TwipsToPixels(rect.height, dpi)};
-}
 
 }  // namespace ruvo

@@ -49,14 +49,5 @@ FltkFont ToFltkFont(const FltkFonts& fonts, const FontRecord& font, int dpi);
 // The font message boxes use: the system's message font at the window's size.
 FltkFont MessageBoxFont(const FltkFonts& fonts, int dpi);
 
-// A twips rectangle in pixels at `dpi`, each edge converted as the system does.
-struct PixelRect {
-  int x;
-  int y;
-  int w;
-  int h;
-};
-
-PixelRect ToPixels(const TwipsRect& rect, int dpi);
 
 }  // namespace ruvo

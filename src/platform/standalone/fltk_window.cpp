@@ -87,16 +87,16 @@ Fl_Widget& FltkMainWindow::AddControl(const ControlRecord& control) {
 }
 
 PictureArea& FltkMainWindow::AddPictureArea(const ControlRecord& control) {
-  const PixelRect at = ToPixels(control.rect, dpi_);
-  PictureArea& area = pictureAreas_.emplace_back(at.x, at.y, at.w, at.h, banner_);
+  const PixelRect at = PixelBounds(control, dpi_);
+  PictureArea& area = pictureAreas_.emplace_back(at.x, at.y, at.width, at.height, banner_);
   area.color(FltkColour(control.background));
   area.labelcolor(FltkColour(control.foreground));
   return area;
 }
 
 PushButton& FltkMainWindow::AddPushButton(const ControlRecord& control) {
-  const PixelRect at = ToPixels(control.rect, dpi_);
-  PushButton& button = pushButtons_.emplace_back(at.x, at.y, at.w, at.h);
+  const PixelRect at = PixelBounds(control, dpi_);
+  PushButton& button = pushButtons_.emplace_back(at.x, at.y, at.width, at.height);
   button.copy_label(Utf8(control.text).c_str());
   const FltkFont font = FontOf(control);
   button.labelfont(font.face);
@@ -111,19 +111,16 @@ PushButton& FltkMainWindow::AddPushButton(const ControlRecord& control) {
 }
 
 StraightLine& FltkMainWindow::AddStraightLine(const ControlRecord& control) {
-  const TwipsRect& r = control.rect;
-  const int x1 = TwipsToPixels(r.left, dpi_);
-  const int y1 = TwipsToPixels(r.top, dpi_);
-  const int x2 = TwipsToPixels(r.left + r.width, dpi_);
-  const int y2 = TwipsToPixels(r.top + r.height, dpi_);
-  StraightLine& line = straightLines_.emplace_back(x1, y1, x2, y2);
+  // The line runs along the top of its one-pixel-thick box, as on Windows.
+  const PixelRect at = PixelBounds(control, dpi_);
+  StraightLine& line = straightLines_.emplace_back(at.x, at.y, at.x + at.width, at.y);
   line.color(FltkColour(control.foreground));
   return line;
 }
 
 TextLine& FltkMainWindow::AddTextLine(const ControlRecord& control) {
-  const PixelRect at = ToPixels(control.rect, dpi_);
-  TextLine& line = textLines_.emplace_back(at.x, at.y, at.w, at.h, Utf8(control.text));
+  const PixelRect at = PixelBounds(control, dpi_);
+  TextLine& line = textLines_.emplace_back(at.x, at.y, at.width, at.height, Utf8(control.text));
   const FltkFont font = FontOf(control);
   line.labelfont(font.face);
   line.labelsize(font.size);

@@ -105,21 +105,13 @@ bool MainFrame::OnCreate() {
   return true;
 }
 
-RECT MainFrame::PixelBounds(const ControlRecord& record) const {
-  const TwipsRect& twips = record.rect;
-  RECT bounds{TwipsToPixels(twips.left, dpi_), TwipsToPixels(twips.top, dpi_),
-              TwipsToPixels(twips.left + twips.width, dpi_),
-              TwipsToPixels(twips.top + twips.height, dpi_)};
-  if (record.kind == ControlKind::StraightLine) {
-    // A line is one pixel wide at any DPI.
-    if (bounds.bottom == bounds.top) bounds.bottom = bounds.top + 1;
-    if (bounds.right == bounds.left) bounds.right = bounds.left + 1;
-  }
-  return bounds;
+RECT MainFrame::ControlRect(const ControlRecord& record) const {
+  const PixelRect bounds = PixelBounds(record, dpi_);
+  return {bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
 }
 
 HWND MainFrame::CreateControl(const ControlRecord& record, int id) {
-  const RECT bounds = PixelBounds(record);
+  const RECT bounds = ControlRect(record);
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   if (record.takesFocus) style |= WS_TABSTOP;
 

@@ -52,7 +52,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   // Windows moves the focus in z-order: put the controls in their tab order.
   void ApplyTabOrder() const;
   HFONT FontFor(const FontRecord& font);
-  RECT PixelBounds(const ControlRecord& record) const;
+  RECT ControlRect(const ControlRecord& record) const;
   // The colours of the table's record for `control`; the system's for anything else.
   LRESULT OnControlColour(UINT message, HDC dc, HWND control);
   void OnCommand(int id, int code);

@@ -40,12 +40,14 @@ makensis -V1 -DPAGE="$root/tests/logic/data/expected_ruvo.htm" \
   -DICON="$root/src/window/images/package.ico" -DOUTFILE="$peer" "$root/bench/peer.nsi" \
   >"$work/log/makensis.log" 2>&1 || { echo "measure: makensis failed, see $work/log/makensis.log" >&2; exit 1; }
 
-# The floor, linked as cmake/toolchain-mingw-i686.cmake and src/platform/win32/
-# CMakeLists.txt link RuvoLinkLens.exe, so that only the code differs.
+# The floor, linked as cmake/toolchain-mingw.cmake and src/platform/win32/
+# CMakeLists.txt link RuvoLinkLens.exe, so that only the code differs:
+#   build_floor ARCH OUTPUT   ARCH is i686 or x86_64, the MinGW-w64 tools' prefix
 floor="$work/floor/RuvoLinkLens-floor.exe"
 # shellcheck disable=SC2054 # the commas belong to the linker options
 build_floor() (  # a subshell: set -x ends with it
-  local lld flags
+  local prefix=$1-w64-mingw32 output=$2 lld flags
+  mkdir -p "$(dirname "$output")"
   flags=(-Os -ffunction-sections -fdata-sections -static -static-libgcc -Wl,--gc-sections -s)
   if lld=$(command -v ld.lld); then
     printf '*linker:\n%s\n\n' "$lld" >"$work/floor/mingw-lld.specs"
@@ -55,12 +57,12 @@ build_floor() (  # a subshell: set -x ends with it
     -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
     -Wl,--major-os-version,6,--minor-os-version,0 -Wl,--dynamicbase,--nxcompat)
   set -x
-  i686-w64-mingw32-windres -I "$root/src/platform/win32" -I "$root/src/window/images" \
-    -I "$root/tests/logic/data" -O coff -o "$work/floor/floor.res.o" "$root/bench/floor/floor.rc" &&
-    i686-w64-mingw32-gcc -std=c11 -Wall -Wextra "${flags[@]}" -o "$floor" \
-      "$root/bench/floor/floor.c" "$work/floor/floor.res.o" -lole32 -loleaut32 -luuid
+  "$prefix-windres" -I "$root/src/platform/win32" -I "$root/src/window/images" \
+    -I "$root/tests/logic/data" -O coff -o "$output.res.o" "$root/bench/floor/floor.rc" &&
+    "$prefix-gcc" -std=c11 -Wall -Wextra "${flags[@]}" -o "$output" \
+      "$root/bench/floor/floor.c" "$output.res.o" -lole32 -loleaut32 -luuid
 )
-build_floor >"$work/log/floor-build.log" 2>&1 ||
+build_floor i686 "$floor" >"$work/log/floor-build.log" 2>&1 ||
   { echo "measure: building the floor failed, see $work/log/floor-build.log" >&2; exit 1; }
 
 programs=(RuvoLinkLens.exe RuvoLinkLens-nsis-peer.exe RuvoLinkLens-floor.exe)

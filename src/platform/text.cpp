@@ -71,6 +71,31 @@ std::string ToUtf8(const std::wstring& text) {
   return out;
 }
 
+bool ToAscii(const std::wstring& text, std::string& bytes) {
+  bytes.clear();
+  for (const wchar_t c : text) {
+    // wchar_t is unsigned and 16 bits on Windows, signed and 32 bits on Linux.
+    if (static_cast<std::uint32_t>(c) >= 0x80) {
+      bytes.clear();
+      return false;
+    }
+    bytes += static_cast<char>(c);
+  }
+  return true;
+}
+
+std::wstring DecimalText(long long number) {
+  auto magnitude = static_cast<unsigned long long>(number);
+  if (number < 0) magnitude = 0ull - magnitude;
+  std::wstring digits;
+  do {
+    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (number < 0) digits.insert(digits.begin(), L'-');
+  return digits;
+}
+
 std::wstring FromUtf8(const std::string& text) {
   std::wstring out;
   out.reserve(text.size());

@@ -9,4 +9,12 @@ namespace ruvo {
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
+// The bytes of a text in ASCII, the code page of the stand-ins; false (and nothing
+// in `bytes`) when a character has no ASCII form.
+bool ToAscii(const std::wstring& text, std::string& bytes);
+
+// A number in decimal digits. By hand: std::to_wstring would pull the C runtime's
+// whole printf engine into the Windows program.
+std::wstring DecimalText(long long number);
+
 }  // namespace ruvo

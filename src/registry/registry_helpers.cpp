@@ -7,22 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace ruvo {
 namespace {
-
-// Decimal digits by hand: std::to_wstring would pull the C runtime's whole printf
-// engine into the Windows program for this one number.
-Text DecimalText(std::int32_t number) {
-  auto magnitude = static_cast<std::uint32_t>(number);
-  if (number < 0) magnitude = 0u - magnitude;
-  Text digits;
-  do {
-    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (number < 0) digits.insert(digits.begin(), L'-');
-  return digits;
-}
 
 Text ToText(const VariantValue& value) {
   if (const auto* text = std::get_if<Text>(&value)) return *text;

@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "platform/status_text.h"
 #include "platform/text.h"
 
 namespace ruvo::fake {
 namespace {
-
-// wchar_t is unsigned and 16 bits on Windows, signed and 32 bits on Linux.
-bool IsAscii(wchar_t c) {
-  return static_cast<std::uint32_t>(c) < 0x80;
-}
 
 Text Fold(Text text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -156,32 +152,12 @@ RegistryResult FakeRegistry::RegCloseKey(KeyHandle key) {
 }
 
 Text FakeRegistry::DescribeStatus(RegistryResult status) {
-  switch (status) {
-    case kErrorFileNotFound:
-      return L"The system cannot find the file specified.";
-    case kErrorAccessDenied:
-      return L"Access is denied.";
-    case kErrorInvalidHandle:
-      return L"The handle is invalid.";
-    case kErrorInvalidData:
-      return L"The data is invalid.";
-    case kErrorInvalidParameter:
-      return L"The parameter is incorrect.";
-    case kErrorNoUnicodeTranslation:
-      return L"No mapping for the Unicode character exists in the target multi-byte code page.";
-    default:
-      return L"Error " + std::to_wstring(status) + L".";
-  }
+  return WindowsStatusText(status);
 }
 
 RegistryResult FakeRegistry::ToAnsiCodePage(const Text& text, std::string& bytes) {
   // An ASCII code page: anything else cannot be held exactly.
-  bytes.clear();
-  for (wchar_t c : text) {
-    if (!IsAscii(c)) return kErrorNoUnicodeTranslation;
-    bytes += static_cast<char>(c);
-  }
-  return kErrorSuccess;
+  return ToAscii(text, bytes) ? kErrorSuccess : kErrorNoUnicodeTranslation;
 }
 
 void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
@@ -301,10 +277,12 @@ FileResult FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<T
   if (folders_.count(file) != 0) {
     return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");
   }
-  std::string bytes;
-  for (const Text& line : lines) {
-    for (wchar_t c : line) bytes += IsAscii(c) ? static_cast<char>(c) : '?';
-    bytes += "\r\n";
+  std::string bytes, line;
+  for (const Text& text : lines) {
+    if (!ToAscii(text, line)) {
+      return FileResult::Failed(FileFailure::Other, 1113, WindowsStatusText(1113));
+    }
+    bytes += line + "\r\n";
   }
   files_[file] = bytes;
   return FileResult::Done();

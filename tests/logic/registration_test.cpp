@@ -148,14 +148,14 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
 }
 
 TEST_F(InstallTest, AKeyThatCannotBeFlushedIsTakenBackWithThePage) {
-  fake.registry.FailNext("RegFlushKey", 1016);
+  fake.registry.FailNext("RegFlushKey", 21);
   EXPECT_EQ(InstallExtension(fake.services), Outcome::Failed);
   EXPECT_FALSE(fake.registry.HasKey(kHkeyCurrentUser, kKey));
   EXPECT_FALSE(fake.files.HasFile(kPage));
   ASSERT_EQ(fake.ui.messages().size(), 1u);
   EXPECT_EQ(fake.ui.messages()[0].text,
             L"Ruvo Link Lens could not be installed in your machine.\n\nSaving the registry key " +
-                kKeyName + L" to the disk failed: Error 1016.");
+                kKeyName + L" to the disk failed: Error 21.");
 }
 
 TEST_F(InstallTest, AFailedTakeBackIsReportedToo) {
@@ -277,14 +277,14 @@ TEST_F(UninstallTest, WhatTheRegistryCannotTellOrKeepChangesNothingElse) {
     Text expected;
   };
   const Case cases[] = {
-      {"RegOpenKeyA", kErrorBadDb,
+      {"RegOpenKeyA", 21,
        L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.\n\n"
        L"Opening the registry key " +
-           kKeyName + L" failed: Error 1009."},
-      {"RegFlushKey", 1016,
+           kKeyName + L" failed: Error 21."},
+      {"RegFlushKey", 21,
        L"Ruvo Link Lens could not be uninstalled from your machine.\n\nSaving the deletion of "
        L"the registry key " +
-           kKeyName + L" to the disk failed: Error 1016."},
+           kKeyName + L" to the disk failed: Error 21."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failingCall);

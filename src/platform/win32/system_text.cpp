@@ -1,18 +1,8 @@
 #include "platform/win32/system_text.h"
 
+#include "platform/text.h"
+
 namespace ruvo::win32 {
-namespace {
-
-Text DecimalText(DWORD number) {
-  Text digits;
-  do {
-    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + number % 10));
-    number /= 10;
-  } while (number != 0);
-  return digits;
-}
-
-}  // namespace
 
 bool ToAnsi(const Text& text, std::string& bytes) {
   bytes.clear();

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "handler_page/page_location.h"  // the page's paths and its URL
 #include "platform/platform_services.h"
 
 namespace ruvo {
@@ -21,15 +22,7 @@ inline constexpr std::wstring_view kExtensionKeyPath =
     L"Software\\Microsoft\\Internet Explorer\\MenuExt\\Open with Ruvo Office Suite";
 
 inline constexpr std::wstring_view kDefaultValueName = L"";
-inline constexpr std::wstring_view kHandlerPageUrl = L"file://c:/Program Files/ruvo/ruvo.htm";
 inline constexpr std::wstring_view kContextsValueName = L"Contexts";
 inline constexpr std::int32_t kContextsLinksOnly = 0x20;
-
-// The install side names the folder and page with backslashes, the uninstall side
-// with forward slashes; both are the same place on drive C:.
-inline constexpr std::wstring_view kInstallFolderPath = L"c:\\Program Files\\ruvo";
-inline constexpr std::wstring_view kHandlerPagePath = L"c:\\Program Files\\ruvo\\ruvo.htm";
-inline constexpr std::wstring_view kInstallFolderPathForward = L"c:/Program Files/ruvo";
-inline constexpr std::wstring_view kHandlerPagePathForward = L"c:/Program Files/ruvo/ruvo.htm";
 
 }  // namespace ruvo

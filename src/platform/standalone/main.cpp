@@ -16,43 +16,29 @@
 
 #include "platform/standalone/data_home.h"
 #include "platform/standalone/drive_c.h"
-#include "platform/standalone/fltk_images.h"
-#include "platform/standalone/fltk_look.h"
-#include "platform/standalone/fltk_user_interface.h"
-#include "platform/standalone/fltk_window.h"
+#include "platform/standalone/fltk/images.h"
+#include "platform/standalone/fltk/look.h"
+#include "platform/standalone/fltk/user_interface.h"
+#include "platform/standalone/fltk/window.h"
 #include "platform/standalone/instance_lock.h"
 #include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/x11/display.h"
 #include "platform/text.h"
 #include "window/main_window.h"
 
 namespace ruvo {
 namespace {
 
+using namespace ruvo::fltk;
+
 constexpr int kFailed = static_cast<int>(ExitStatus::Failed);
 constexpr int kNoDisplay = 2;
 
 constexpr const char* kProgramFilesFolder = "Program Files";
 
-// FLTK 1.3 ends the process on its own when it cannot open the display, so the
-// program opens it first and hands it over.
 bool OpenDisplay() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || *name == '\0') {
-    std::fprintf(stderr,
-                 "ruvo-linklens: no X display: DISPLAY is not set.\n"
-                 "Run it on a desktop session (under Wayland through XWayland), or on a "
-                 "virtual display:\n  xvfb-run -a scripts/run\n");
-    return false;
-  }
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    std::fprintf(stderr,
-                 "ruvo-linklens: cannot open the X display \"%s\".\n"
-                 "Check DISPLAY and the X server's access rules, or use a virtual display:\n"
-                 "  xvfb-run -a scripts/run\n",
-                 name);
-    return false;
-  }
+  Display* display = x11::OpenDisplayOrExplain();
+  if (display == nullptr) return false;
   fl_open_display(display);  // FLTK owns the connection from here on
   return true;
 }

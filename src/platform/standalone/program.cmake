@@ -23,11 +23,11 @@ if(CMAKE_SCRIPT_MODE_FILE)
   get_filename_component(name "${INPUT}" NAME)
   file(WRITE "${OUTPUT}.new"
        "// Generated at build time from ${name}; do not edit.\n"
-       "#include \"platform/standalone/fltk_images.h\"\n\n"
-       "namespace ruvo {\n\n"
+       "#include \"platform/standalone/fltk/images.h\"\n\n"
+       "namespace ruvo::fltk {\n\n"
        "const unsigned char ${SYMBOL}[] = {\n${bytes}};\n"
        "const std::size_t ${SYMBOL}Size = sizeof ${SYMBOL};\n\n"
-       "}  // namespace ruvo\n")
+       "}  // namespace ruvo::fltk\n")
   file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
   file(REMOVE "${OUTPUT}.new")
   return()
@@ -66,12 +66,14 @@ endforeach()
 
 add_executable(ruvo-linklens
   main.cpp
-  fltk_images.cpp
-  fltk_look.cpp
-  fltk_message_box.cpp
-  fltk_user_interface.cpp
-  fltk_widgets.cpp
-  fltk_window.cpp
+  fltk/images.cpp
+  fltk/look.cpp
+  fltk/message_box.cpp
+  fltk/user_interface.cpp
+  fltk/widgets.cpp
+  fltk/window.cpp
+  x11/display.cpp
+  x11/window_hints.cpp
   ${ruvo_embedded_sources}
 )
 target_include_directories(ruvo-linklens PRIVATE ${PROJECT_SOURCE_DIR}/src)

@@ -2,7 +2,7 @@
 # end-to-end tests and the screenshot script. Needs: Xvfb, xdotool, x11-utils.
 #
 # The program writes what it shows to the file named by RUVO_UI_LOG (one line per
-# window or message box, fields separated by tabs, see fltk_user_interface.h); the
+# window or message box, fields separated by tabs, see src/platform/standalone/fltk/user_interface.h); the
 # helpers read the texts from there and find the windows by their X class:
 # "ruvo-linklens" for the main window, "ruvo-linklens-message" for a message box.
 

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 extern const unsigned char kBannerJpeg[];
 extern const std::size_t kBannerJpegSize;
@@ -31,4 +31,4 @@ class EmbeddedImages {
   Fl_PNG_Image packageIcon_;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

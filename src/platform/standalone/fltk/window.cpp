@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk_window.h"
+#include "platform/standalone/fltk/window.h"
 
 #include <FL/Fl.H>
 #include <FL/x.H>
@@ -8,34 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/standalone/x11/window_hints.h"
 #include "platform/text.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 std::string Utf8(std::wstring_view text) {
   return ToUtf8(std::wstring(text));
-}
-
-// FLTK cannot take the minimize button away; for a fixed-size window it asks the
-// window manager to drop resizing and maximizing only. These Motif hints, which most
-// X window managers read, ask for a title bar, system menu and close box alone.
-void AskForCloseBoxOnly(const Fl_Window& window) {
-  constexpr long kHintsFunctions = 1L << 0;
-  constexpr long kHintsDecorations = 1L << 1;
-  constexpr long kFunctionMove = 1L << 2;
-  constexpr long kFunctionClose = 1L << 5;
-  constexpr long kDecorBorder = 1L << 1;
-  constexpr long kDecorTitle = 1L << 3;
-  constexpr long kDecorMenu = 1L << 4;
-  long hints[5] = {kHintsFunctions | kHintsDecorations, kFunctionMove | kFunctionClose,
-                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
-  const Window xid = fl_xid(&window);
-  if (fl_display == nullptr || xid == 0) return;
-  const Atom motifHints = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
-  XChangeProperty(fl_display, xid, motifHints, motifHints, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(hints), 5);
-  XFlush(fl_display);
 }
 
 }  // namespace
@@ -149,7 +129,9 @@ void FltkMainWindow::OnActionButtonPressed(std::function<void()> handler) {
 
 void FltkMainWindow::Show() {
   window_.show();
-  AskForCloseBoxOnly(window_);
+  // FLTK cannot take the minimize button away; for a fixed-size window it asks the
+  // window manager to drop resizing and maximizing only.
+  x11::AskForCloseBoxOnly(fl_display, fl_xid(&window_));
   if (window_.children() > 0) window_.child(0)->take_focus();
 }
 
@@ -165,4 +147,4 @@ void FltkMainWindow::ActionButtonPressed(Fl_Widget*, void* data) {
   if (self.actionButtonPressed_) self.actionButtonPressed_();
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk_message_box.h"
+#include "platform/standalone/fltk/message_box.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "platform/standalone/fltk_widgets.h"
+#include "platform/standalone/fltk/widgets.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 // Sizes in pixels, after the Windows message box.
@@ -100,4 +100,4 @@ void RunMessageBox(const MessageBoxContent& content, const FltkFont& font, Fl_Wi
   box.Run(owner);
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

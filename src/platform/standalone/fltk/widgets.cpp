@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk_widgets.h"
+#include "platform/standalone/fltk/widgets.h"
 
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 // The clip region a widget draws inside, for the length of one draw().
@@ -146,4 +146,4 @@ void MessageSign::DrawError() const {
   fl_line_style(0);
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

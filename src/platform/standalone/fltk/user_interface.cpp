@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk_user_interface.h"
+#include "platform/standalone/fltk/user_interface.h"
 
 #include <FL/Fl.H>
 
@@ -8,12 +8,12 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/standalone/fltk_message_box.h"
+#include "platform/standalone/fltk/message_box.h"
 #include "platform/text.h"
 #include "registration/messages.h"
 #include "window/layout.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 constexpr const char* kLogVariable = "RUVO_UI_LOG";
@@ -129,4 +129,4 @@ void FltkUserInterface::ShowWindow() {
   window_.Show();
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

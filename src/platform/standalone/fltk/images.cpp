@@ -1,9 +1,9 @@
-#include "platform/standalone/fltk_images.h"
+#include "platform/standalone/fltk/images.h"
 
 #include <cstdio>
 #include <limits>
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 constexpr const char* kBannerName = "banner.jpg";
@@ -38,4 +38,4 @@ const Fl_RGB_Image* EmbeddedImages::PackageIcon() const {
   return packageIcon_.w() > 0 && packageIcon_.h() > 0 ? &packageIcon_ : nullptr;
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

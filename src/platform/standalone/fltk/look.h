@@ -9,7 +9,7 @@
 
 #include "window/layout.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 // The Windows 7 defaults (Windows Basic theme) for the system colours the window uses:
 // 3-D face F0F0F0, button text and window text black, window white, active border
@@ -49,5 +49,4 @@ FltkFont ToFltkFont(const FltkFonts& fonts, const FontRecord& font, int dpi);
 // The font message boxes use: the system's message font at the window's size.
 FltkFont MessageBoxFont(const FltkFonts& fonts, int dpi);
 
-
-}  // namespace ruvo
+}  // namespace ruvo::fltk

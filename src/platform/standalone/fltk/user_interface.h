@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/platform_services.h"
-#include "platform/standalone/fltk_look.h"
-#include "platform/standalone/fltk_window.h"
+#include "platform/standalone/fltk/look.h"
+#include "platform/standalone/fltk/window.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 // A record of what the user is shown, for the end-to-end tests. When the environment
 // variable RUVO_UI_LOG names a file, one line is appended to it (and flushed) for
@@ -65,4 +65,4 @@ class FltkUserInterface : public UserInterface {
   ExitStatus exitStatus_ = ExitStatus::Done;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

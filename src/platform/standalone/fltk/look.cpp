@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk_look.h"
+#include "platform/standalone/fltk/look.h"
 
 #include <FL/Fl.H>
 
@@ -9,7 +9,7 @@
 
 #include "platform/text.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 namespace {
 
 constexpr int kDefaultDpi = 96;
@@ -104,5 +104,4 @@ FltkFont MessageBoxFont(const FltkFonts& fonts, int dpi) {
   return {fonts.ForFace(L"Tahoma"), FontPixelHeight(kTextLineFont, dpi)};
 }
 
-
-}  // namespace ruvo
+}  // namespace ruvo::fltk

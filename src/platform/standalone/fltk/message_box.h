@@ -7,9 +7,9 @@
 #include <string>
 
 #include "platform/platform_services.h"
-#include "platform/standalone/fltk_look.h"
+#include "platform/standalone/fltk/look.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 struct MessageBoxContent {
   std::string title;  // UTF-8
@@ -21,4 +21,4 @@ struct MessageBoxContent {
 // shown) and returns when the user has dismissed it.
 void RunMessageBox(const MessageBoxContent& content, const FltkFont& font, Fl_Window* owner);
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

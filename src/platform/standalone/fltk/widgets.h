@@ -10,7 +10,7 @@
 
 #include "platform/platform_services.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 // A picture shown at its natural size from the area's top-left corner and cut off
 // at the area's edges. It can hold the keyboard focus but shows no focus mark, and
@@ -91,4 +91,4 @@ class MessageSign : public Fl_Widget {
   MessageIcon icon_;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

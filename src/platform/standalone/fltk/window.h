@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/standalone/fltk_look.h"
-#include "platform/standalone/fltk_widgets.h"
+#include "platform/standalone/fltk/look.h"
+#include "platform/standalone/fltk/widgets.h"
 #include "window/layout.h"
 
-namespace ruvo {
+namespace ruvo::fltk {
 
 class FltkMainWindow {
  public:
@@ -64,4 +64,4 @@ class FltkMainWindow {
   std::function<void()> actionButtonPressed_;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::fltk

@@ -357,6 +357,36 @@ check "no key was created" same "$(registry_entry)" ""
 check "the folder at ruvo.htm stays and no temporary file is left" same "$(folder_listing)" "ruvo.htm"
 check "ruvo.htm is still an empty folder" same "$(ls -A "$folder/ruvo.htm")" ""
 
+echo "== what a kill leaves (after the page, after the key, after the first value): the next run cleans up"
+# A kill cannot leave a half-written page (it is written under its partial name and
+# renamed); it can stop between the steps, and each step's state is set up here.
+for point in after-the-page after-the-key after-the-first-value; do
+  rm -rf "$folder"
+  remove_key
+  mkdir -p "$folder"
+  cp "$page" "$folder/ruvo.htm"
+  printf 'half a page' >"$folder/ruvo.htm.partial"
+  case $point in
+    after-the-key) wine reg add "$key" /f >>"$log/wine.log" 2>&1 ;;
+    after-the-first-value) wine reg add "$key" /ve /d "$page_url" /f >>"$log/wine.log" 2>&1 ;;
+  esac
+  check "$point: the window opens" launch "$point"
+  if [ "$point" = after-the-page ]; then
+    press "$main_frame" Return
+    check_message information "$installed_text"
+    dismiss_message
+    check "$point: the install is whole" same "$(registry_entry)" "$installed_entry"
+    check "$point: the folder holds only the page" same "$(folder_listing)" "ruvo.htm"
+    check "$point: ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
+  else
+    press "$main_frame" Return
+    check_message information "$uninstalled_text"
+    dismiss_message
+    check "$point: no key" same "$(registry_entry)" ""
+    check "$point: nothing of ours is left" same "$(folder_listing)" "<no folder>"
+  fi
+done
+
 echo "== closing the window changes nothing"
 rm -rf "$folder"
 remove_key

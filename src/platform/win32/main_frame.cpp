@@ -222,6 +222,12 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
+  // Keys and clicks given while the action ran were meant for the window, not for
+  // the box: dropped, so that the user reads the outcome before anything dismisses it.
+  MSG pending;
+  while (::PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+         ::PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
   ::MessageBoxW(Window(), text.c_str(), Text(kApplicationTitle).c_str(),
                 MB_OK | static_cast<UINT>(icon));
 }

@@ -370,6 +370,35 @@ check_appearance() {
   expect_eq "the banner's wordmark is drawn" "$ink" 1
 }
 
+# Another program holds the store's write lock while Uninstall is pressed, and the
+# user presses again and again: one action, one message (the registry cannot tell),
+# nothing changed, status 1.
+case_busy_store_one_press() {
+  local data=$1 store folder locker
+  store=$(store_of "$data")
+  folder=$(ruvo_folder_of "$data")
+  install_first "$data" || return
+  open_installer app "$data" "$uninstall_caption" || return
+  (echo "BEGIN EXCLUSIVE;"; sleep 9; echo "COMMIT;") | sqlite3 "$store" &
+  locker=$!
+  sleep 0.5
+  press "${app_window[app]}" Return Return Return Return Return
+  if wait_for_log_lines "${app_log[app]}" message 1; then
+    local text
+    text=$(last_message_text app)
+    [ "${text#"$cannot_tell_headline"}" != "$text" ] || fail "message text: [$text]"
+    expect_eq "message icon" "$(log_field "${app_log[app]}" 2 2)" error
+    app_messages[app]=1
+    dismiss_message app
+  else
+    fail "no message box"
+  fi
+  expect_exit app 1
+  wait "$locker"
+  expect_eq "message boxes" "$(grep -c "^message" "${app_log[app]}")" 1
+  expect_installed "$data"
+}
+
 # A damaged store: the program says so naming the file, changes nothing, ends with 1.
 case_damaged_store() {
   local data=$1 store
@@ -408,7 +437,7 @@ case_no_display() {
 all_cases=(
   install reinstall_over_old_page reinstall_over_existing_key uninstall
   uninstall_key_missing_page_present foreign_file_in_folder page_write_fails
-  keyboard_focus window_and_close_box damaged_store no_display
+  keyboard_focus window_and_close_box busy_store_one_press damaged_store no_display
 )
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all_cases[@]}")

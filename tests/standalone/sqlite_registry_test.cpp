@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
 
 #include "platform/standalone/sqlite_registry.h"
@@ -253,6 +254,55 @@ TEST_F(SqliteRegistryTest, StatusesAreDescribedInTheSystemsWords) {
   for (const auto& [status, text] : cases) {
     SCOPED_TRACE(status);
     EXPECT_EQ(registry.DescribeStatus(status), text);
+  }
+}
+
+// Each reason the system gives for refusing the store reaches the caller as its own
+// Windows status and words, never as "access denied" or a damaged store.
+TEST(SqliteRegistryReasons, TheSystemsReasonForAnUnusableStoreIsKept) {
+  struct Case {
+    const char* name;
+    std::function<std::filesystem::path(const std::filesystem::path&)> make;  // gives the store
+    RegistryResult status;
+    std::wstring text;
+    std::string problem;  // what ExamineStore's words must hold
+  };
+  const Case cases[] = {
+      {"a link loop on the way",
+       [](const auto& folder) {
+         std::filesystem::create_directory_symlink("loop", folder / "loop");
+         return folder / "loop" / "registry.sqlite3";
+       },
+       1921, L"The name of the file cannot be resolved by the system.",
+       "Too many levels of symbolic links"},
+      {"a path longer than SQLite takes",
+       [](const auto& folder) {
+         const std::string name(200, 'n');
+         std::filesystem::create_directories(folder / name / name / name);
+         return folder / name / name / name / "registry.sqlite3";
+       },
+       206, L"The filename or extension is too long.", "its path is too long for SQLite"},
+      {"a file where its folder should be",
+       [](const auto& folder) {
+         standalone_test::WriteBytes(folder / "data", "x");
+         return folder / "data" / "registry.sqlite3";
+       },
+       3, L"The system cannot find the path specified.", "Not a directory"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    TemporaryFolder temporary;
+    const std::filesystem::path store = test.make(temporary.path());
+    const SqliteRegistry::StoreReport report = SqliteRegistry::ExamineStore(store);
+    EXPECT_EQ(report.trouble, SqliteRegistry::StoreTrouble::Unreadable);
+    EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
+    SqliteRegistry registry(store);
+    KeyHandle key = 0;
+    std::uint32_t disposition = 0;
+    const RegistryResult status =
+        registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyAllAccess, key, disposition);
+    EXPECT_EQ(status, test.status) << registry.lastProblem();
+    EXPECT_EQ(registry.DescribeStatus(status), test.text);
   }
 }
 

@@ -1,6 +1,7 @@
 // The registry stand-in's file under stress: damaged or foreign files that must be
 // left exactly as they are, a lock held by another process, a write cut off midway.
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,57 +86,146 @@ void OverwriteAt(const std::filesystem::path& file, std::streamoff offset,
   ASSERT_TRUE(io.good());
 }
 
+// Another process dies in the middle of a large change, after SQLite has begun to
+// write pages into the file: the rollback journal stays behind, "hot".
+void CutOffWrite(const std::filesystem::path& store, const char* sql) {
+  const pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(std::filesystem::exists(store.string() + "-journal"));
+}
+
+using Trouble = SqliteRegistry::StoreTrouble;
+
 struct Damage {
   const char* name;
   std::function<void(const std::filesystem::path&)> make;
   std::string problem;  // what CheckStore's words must hold
+  Trouble trouble;
 };
 
 const std::vector<Damage>& Damages() {
   static const std::vector<Damage> damages = {
       {"random bytes", [](const auto& store) { WriteBytes(store, RandomBytes(8192)); },
-       "file is not a database"},
+       "file is not a database", Trouble::Damaged},
       {"a text file",
        [](const auto& store) { WriteBytes(store, "[HKEY_CURRENT_USER\\Software]\nkey=value\n"); },
-       "file is not a database"},
+       "file is not a database", Trouble::Damaged},
       {"a truncated store",
        [](const auto& store) {
          MakeStore(store);
          std::filesystem::resize_file(store, std::filesystem::file_size(store) / 2);
        },
-       "database disk image is malformed"},
+       "database disk image is malformed", Trouble::Damaged},
       {"a store with its last page overwritten",
        [](const auto& store) {
          // Only SQLite's check of the whole file finds this: the keys are intact.
          MakeStore(store);
          OverwriteAt(store, std::filesystem::file_size(store) - 4096, RandomBytes(4096));
        },
-       "On tree page "},
+       "On tree page ", Trouble::Damaged},
       {"another program's database",
        [](const auto& store) {
          RawConnection(store).Execute(
              "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
        },
-       "it is an SQLite database of another program"},
+       "it is an SQLite database of another program", Trouble::Foreign},
       {"another program's marked database",
        [](const auto& store) {
          RawConnection(store).Execute(
              "PRAGMA application_id = 305419896; CREATE TABLE keys (x); CREATE TABLE key_values "
              "(y)");
        },
-       "it is an SQLite database of another program (application id 0x12345678)"},
+       "it is an SQLite database of another program (application id 0x12345678)",
+       Trouble::Foreign},
       {"a store of a newer version",
        [](const auto& store) {
          MakeStore(store);
          RawConnection(store).Execute("PRAGMA user_version = 2");
        },
-       "it was written by a newer version of RUVO LinkLens (layout 2)"},
+       "it was written by a newer version of RUVO LinkLens (layout 2)", Trouble::Foreign},
       {"a store that lost a table",
        [](const auto& store) {
          MakeStore(store);
          RawConnection(store).Execute("DROP TABLE key_values");
        },
-       "its tables are missing"},
+       "its table \"key_values\" is missing", Trouble::Foreign},
+      // Our marks on a file whose catalogue is not exactly ours: whatever it holds
+      // could run on our writes, or our statements fail on it after the page is out.
+      {"our marks and a planted trigger",
+       [](const auto& store) {
+         MakeStore(store);
+         RawConnection(store).Execute(
+             "CREATE TRIGGER t AFTER INSERT ON key_values BEGIN"
+             " UPDATE key_values SET data = x'00'; END");
+       },
+       "it holds a trigger \"t\" that RUVO LinkLens does not make", Trouble::Foreign},
+      {"our marks and a view",
+       [](const auto& store) {
+         MakeStore(store);
+         RawConnection(store).Execute("CREATE VIEW v AS SELECT * FROM keys");
+       },
+       "it holds a view \"v\" that RUVO LinkLens does not make", Trouble::Foreign},
+      {"our marks and another index",
+       [](const auto& store) {
+         MakeStore(store);
+         RawConnection(store).Execute("CREATE INDEX i ON keys (path)");
+       },
+       "it holds a index \"i\" that RUVO LinkLens does not make", Trouble::Foreign},
+      {"our marks and another column",
+       [](const auto& store) {
+         MakeStore(store);
+         RawConnection(store).Execute("ALTER TABLE keys ADD COLUMN extra TEXT");
+       },
+       "its table \"keys\" is not as RUVO LinkLens makes it", Trouble::Foreign},
+      {"our marks on other tables of the same names",
+       [](const auto& store) {
+         RawConnection(store).Execute(
+             "PRAGMA application_id = 1381324367; PRAGMA user_version = 1;"
+             "CREATE TABLE keys (x); CREATE TABLE key_values (y)");
+       },
+       "is not as RUVO LinkLens makes it", Trouble::Foreign},
+      // Inspecting these must not roll the journal back nor make -wal or -shm files.
+      {"another program's database with a hot journal",
+       [](const auto& store) {
+         RawConnection(store).Execute(
+             "CREATE TABLE notes (body BLOB); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL"
+             " SELECT i + 1 FROM n WHERE i < 50) INSERT INTO notes SELECT zeroblob(2000) FROM n");
+         CutOffWrite(store, "PRAGMA cache_size = 2; BEGIN; UPDATE notes SET body = zeroblob(3000);");
+       },
+       "it is an SQLite database of another program", Trouble::Foreign},
+      {"another program's database in WAL mode",
+       [](const auto& store) {
+         RawConnection(store).Execute(
+             "PRAGMA journal_mode = WAL; CREATE TABLE notes (body TEXT);"
+             " INSERT INTO notes VALUES ('mine')");
+       },
+       "it is an SQLite database of another program", Trouble::Foreign},
+      // What is not a regular file is never opened: a FIFO would hang the start.
+      {"a FIFO as the store", [](const auto& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
+       "it is a FIFO, not a file", Trouble::NotAFile},
+      {"a FIFO as the journal",
+       [](const auto& store) {
+         MakeStore(store);
+         ASSERT_EQ(::mkfifo((store.string() + "-journal").c_str(), 0600), 0);
+       },
+       "-journal is a FIFO, not a file", Trouble::NotAFile},
+      {"a folder as the store",
+       [](const auto& store) { std::filesystem::create_directory(store); },
+       "it is a folder, not a file", Trouble::NotAFile},
+      {"a link as the store",
+       [](const auto& store) {
+         MakeStore(store.string() + ".real");
+         std::filesystem::create_symlink(store.string() + ".real", store);
+       },
+       "it is a symbolic link, not a file", Trouble::NotAFile},
   };
   return damages;
 }
@@ -149,27 +239,33 @@ TEST(SqliteStore, ADamagedOrForeignStoreIsReportedAndNeverWritten) {
     const auto before = ReadBytes(store);
     const auto namesBefore = Names(temporary.path());
 
+    const std::optional<std::string> journalBefore = ReadBytes(store.string() + "-journal");
     const std::string problem = SqliteRegistry::CheckStore(store);
     EXPECT_NE(problem.find(damage.problem), std::string::npos) << problem;
+    EXPECT_EQ(SqliteRegistry::ExamineStore(store).trouble, damage.trouble);
 
     SqliteRegistry registry(store, 100ms);
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), kErrorBadDb);
+    // What is no file is refused as Windows refuses a folder opened as a file.
+    const RegistryResult refused =
+        damage.trouble == Trouble::NotAFile ? kErrorAccessDenied : kErrorBadDb;
+    EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), refused);
     EXPECT_EQ(key, 0u);
     EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0, kKeyAllAccess, key,
                                        disposition),
-              kErrorBadDb);
+              refused);
     EXPECT_EQ(key, 0u);
-    EXPECT_EQ(registry.RegDeleteKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1"), kErrorBadDb);
+    EXPECT_EQ(registry.RegDeleteKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1"), refused);
     ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"", key), kErrorSuccess);
-    EXPECT_EQ(registry.RegSetValueExA(key, L"", kRegSz, {'x', 0}), kErrorBadDb);
+    EXPECT_EQ(registry.RegSetValueExA(key, L"", kRegSz, {'x', 0}), refused);
     std::int32_t type = 0;
     Bytes data;
-    EXPECT_EQ(registry.RegQueryValueExA(key, L"", type, data), kErrorBadDb);
+    EXPECT_EQ(registry.RegQueryValueExA(key, L"", type, data), refused);
     EXPECT_FALSE(registry.lastProblem().empty());
 
     EXPECT_TRUE(ReadBytes(store) == before) << "the file changed";
+    EXPECT_TRUE(ReadBytes(store.string() + "-journal") == journalBefore) << "the journal changed";
     EXPECT_EQ(Names(temporary.path()), namesBefore);  // no journal or copy left beside it
   }
 }
@@ -252,25 +348,17 @@ TEST(SqliteStore, AWriteCutOffMidwayIsRolledBackNotReportedAsDamage) {
   const std::filesystem::path store = temporary.path() / "registry.sqlite3";
   MakeStore(store);
 
-  // Another process dies in the middle of a large change, after SQLite has begun to
-  // write pages into the file: the rollback journal stays behind, "hot".
-  const pid_t child = ::fork();
-  ASSERT_NE(child, -1);
-  if (child == 0) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_exec(db,
-                 "PRAGMA cache_size = 2; BEGIN;"
-                 "UPDATE key_values SET data = zeroblob(3000);"
-                 "DELETE FROM keys WHERE path LIKE '%Key1%';",
-                 nullptr, nullptr, nullptr);
-    ::_exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(std::filesystem::exists(store.string() + "-journal"));
+  CutOffWrite(store,
+              "PRAGMA cache_size = 2; BEGIN;"
+              "UPDATE key_values SET data = zeroblob(3000);"
+              "DELETE FROM keys WHERE path LIKE '%Key1%';");
+  const auto storeBefore = ReadBytes(store);
+  const auto journalBefore = ReadBytes(store.string() + "-journal");
 
+  // The start-up check judges it as it will be after the rollback, and leaves it.
   EXPECT_EQ(SqliteRegistry::CheckStore(store), "");
+  EXPECT_TRUE(ReadBytes(store) == storeBefore);
+  EXPECT_TRUE(ReadBytes(store.string() + "-journal") == journalBefore);
   SqliteRegistry registry(store);
   KeyHandle key = 0;
   ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), kErrorSuccess);

@@ -60,14 +60,25 @@ std::filesystem::path DriveCFolder() {
 
 void CreatePrivateFolders(const std::filesystem::path& folder) {
   if (folder.empty()) return;
-  std::error_code error;
-  if (std::filesystem::is_directory(folder, error)) return;
-  const std::filesystem::path parent = folder.parent_path();
-  if (!parent.empty() && parent != folder) CreatePrivateFolders(parent);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw std::filesystem::filesystem_error("Cannot create the folder", folder,
-                                            std::error_code(errno, std::generic_category()));
+  // The folder's own mkdir speaks first, so that its errno (ENOSPC, EIO, EACCES) is
+  // what is reported; only a missing parent sends us up the path.
+  if (mkdir(folder.c_str(), 0700) == 0) return;
+  int error = errno;
+  if (error == ENOENT) {
+    const std::filesystem::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder) {
+      CreatePrivateFolders(parent);
+      if (mkdir(folder.c_str(), 0700) == 0) return;
+      error = errno;
+    }
   }
+  if (error == EEXIST) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+    error = ENOTDIR;  // a file stands where the folder should be
+  }
+  throw std::filesystem::filesystem_error("Cannot create the folder", folder,
+                                          std::error_code(error, std::generic_category()));
 }
 
 }  // namespace ruvo

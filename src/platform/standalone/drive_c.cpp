@@ -65,16 +65,20 @@ FileFailure PathFailure(int error) {
   return error == ENOENT || error == ENOTDIR ? FileFailure::NotFound : FileFailure::Other;
 }
 
-bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer) {
-  const std::filesystem::path relative = inner.lexically_relative(outer);
-  return !relative.empty() && *relative.begin() != "..";
-}
-
-std::filesystem::path Canonical(const std::filesystem::path& path, const Text& windowsPath) {
-  std::error_code error;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
-  if (error) Refuse(error.value(), windowsPath + L": " + SystemReason(error.value()));
-  return canonical;
+// A folder on the way, opened without following a link: a link (or a folder
+// swapped for one after a check) cannot lead the operation anywhere else.
+posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Text& windowsPath) {
+  posix::FileDescriptor fd(
+      ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.valid()) return fd;
+  const int error = errno;
+  struct stat info {};
+  if ((error == ELOOP || error == ENOTDIR) &&
+      ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+    Refuse(EACCES, windowsPath + L" passes through a symbolic link; links on drive C: are not "
+                                 L"followed");
+  }
+  Raise(error, PathFailure(error));
 }
 
 // Each line in the ANSI code page (plain ASCII here; anything else becomes '?'),
@@ -101,37 +105,39 @@ int WriteAll(int fd, const std::string& bytes) {
   return 0;
 }
 
-// A new file beside the target, with a unique name such as ".ruvo.htm.k3Zq9a"; it is
-// removed again unless it was renamed into place.
+// The partial file beside the target, in the folder already opened; it is removed
+// again unless it was renamed into place.
 class TemporaryFile {
  public:
   // The partial file's one name, taking over what an interrupted run left there (the
   // programs' instance lock keeps two writers apart).
-  explicit TemporaryFile(const std::filesystem::path& target)
-      : path_(target.parent_path() / ToUtf8(PartialFileFor(FromUtf8(target.filename().string())))) {
+  TemporaryFile(int folder, const std::string& target)
+      : folder_(folder), name_(ToUtf8(PartialFileFor(FromUtf8(target)))) {
     // 0666 less the umask, as any new file: the browser must be able to read it.
-    fd_ = posix::FileDescriptor(
-        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    fd_ = posix::FileDescriptor(::openat(folder_, name_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                                         0666));
     if (!fd_.valid()) {
       const int error = errno;
-      path_.clear();  // not ours to remove: it could not be opened
+      name_.clear();  // not ours to remove: it could not be opened
       Raise(error, PathFailure(error));
     }
   }
   ~TemporaryFile() {
-    if (kept_ || path_.empty()) return;
+    if (kept_ || name_.empty()) return;
     fd_ = posix::FileDescriptor();
-    ::unlink(path_.c_str());
+    ::unlinkat(folder_, name_.c_str(), 0);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
   posix::FileDescriptor& fd() { return fd_; }
-  const std::filesystem::path& path() const { return path_; }
+  const std::string& name() const { return name_; }
   void Keep() { kept_ = true; }
 
  private:
-  std::filesystem::path path_;
+  int folder_;
+  std::string name_;
   posix::FileDescriptor fd_;
   bool kept_ = false;
 };
@@ -142,10 +148,23 @@ DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
     : driveFolder_(std::move(driveFolder)) {}
 
 FileResult DriveCFileSystem::Map(const Text& windowsPath, std::filesystem::path& mapped) const {
-  return Guarded([&] { mapped = MapOrRefuse(windowsPath); });
+  return Guarded([&] {
+    const std::vector<std::string> components = Components(windowsPath);
+    std::filesystem::path path = driveFolder_;
+    for (const std::string& component : components) path /= component;
+    // Look along the folders that are there for a link, as every operation would.
+    posix::FileDescriptor folder(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t i = 0; folder.valid() && i + 1 < components.size(); ++i) {
+      posix::FileDescriptor next(::openat(folder.get(), components[i].c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!next.valid() && errno != ENOENT) next = OpenFolderAt(folder.get(), components[i], windowsPath);
+      folder = std::move(next);
+    }
+    mapped = path;
+  });
 }
 
-std::filesystem::path DriveCFileSystem::MapOrRefuse(const Text& windowsPath) const {
+std::vector<std::string> DriveCFileSystem::Components(const Text& windowsPath) const {
   const Text& path = windowsPath;
   if (path.find(L'\0') != Text::npos) Refuse(EINVAL, L"A path holds a NUL character");
   if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
@@ -162,10 +181,8 @@ std::filesystem::path DriveCFileSystem::MapOrRefuse(const Text& windowsPath) con
                        L" is relative to the current folder of drive C:; only full paths "
                        L"are accepted");
   }
-
-  std::filesystem::path mapped = driveFolder_;
+  std::vector<std::string> components;
   std::size_t start = 3;
-  bool inside = false;
   while (start <= path.size()) {
     std::size_t end = start;
     while (end < path.size() && !IsSlash(path[end])) ++end;
@@ -177,37 +194,34 @@ std::filesystem::path DriveCFileSystem::MapOrRefuse(const Text& windowsPath) con
     for (wchar_t c : component) {
       if (IsForbiddenInName(c)) Refuse(EINVAL, path + L" is not a valid name on drive C:");
     }
-    mapped /= ToUtf8(component);
-    inside = true;
+    components.push_back(ToUtf8(component));
   }
-  if (!inside) return mapped;
-
-  // A symbolic link inside the drive must not lead the operation out of it.
-  const std::filesystem::path drive = Canonical(driveFolder_, path);
-  const std::filesystem::path folder = Canonical(mapped.parent_path(), path);
-  if (folder != drive && !IsWithin(folder, drive)) {
-    Refuse(EACCES, path + L" leaves drive C: through a symbolic link");
-  }
-  return mapped;
+  return components;
 }
 
-std::filesystem::path DriveCFileSystem::MapForUse(const Text& windowsPath, bool driveAllowed) {
-  std::filesystem::path mapped = MapOrRefuse(windowsPath);
-  if (!driveAllowed && mapped == driveFolder_) {
-    Refuse(EACCES, windowsPath + L" is the drive itself");
-  }
+DriveCFileSystem::Place DriveCFileSystem::Reach(const Text& windowsPath, bool driveAllowed) {
+  const std::vector<std::string> components = Components(windowsPath);
+  if (!driveAllowed && components.empty()) Refuse(EACCES, windowsPath + L" is the drive itself");
   try {
     CreatePrivateFolders(driveFolder_);
   } catch (const std::filesystem::filesystem_error& error) {
     Raise(error.code().value(), FileFailure::Other);
   }
-  return mapped;
+  Place place;
+  place.folder = posix::FileDescriptor(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!place.folder.valid()) Raise(errno, FileFailure::Other);
+  for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+    place.folder = OpenFolderAt(place.folder.get(), components[i], windowsPath);
+  }
+  if (!components.empty()) place.name = components.back();
+  return place;
 }
 
 FileResult DriveCFileSystem::MakeFolder(const Text& path) {
   return Guarded([&] {
-    const std::filesystem::path folder = MapForUse(path, true);
-    if (::mkdir(folder.c_str(), 0777) == 0) return;
+    const Place place = Reach(path, true);
+    if (place.name.empty()) Raise(EEXIST, FileFailure::AlreadyExists);
+    if (::mkdirat(place.folder.get(), place.name.c_str(), 0777) == 0) return;
     const int error = errno;
     Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
   });
@@ -215,54 +229,48 @@ FileResult DriveCFileSystem::MakeFolder(const Text& path) {
 
 FileResult DriveCFileSystem::RemoveFile(const Text& path) {
   return Guarded([&] {
-    const std::filesystem::path file = MapForUse(path, true);
-    if (::unlink(file.c_str()) == 0) return;
-    // A folder gives EISDIR: it is not a file to delete.
+    const Place place = Reach(path, true);
+    if (place.name.empty()) Raise(EISDIR, FileFailure::Other);
+    // A link is removed as a file: what it points at stays. A folder gives EISDIR.
+    if (::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0) return;
     const int error = errno;
     Raise(error, PathFailure(error));
   });
 }
 
 FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
-  return Guarded([&] { RemoveFolderOrRefuse(path); });
-}
-
-void DriveCFileSystem::RemoveFolderOrRefuse(const Text& path) {
-  const std::filesystem::path folder = MapForUse(path, false);
-  if (::rmdir(folder.c_str()) == 0) return;
-  const int error = errno;
-  if (error == ENOTEMPTY || error == EEXIST) Raise(error, FileFailure::NotEmpty);
-  if (error == ENOTDIR) {
-    // A file at the path itself is there but is no folder; a file on the way means
-    // the folder is not there.
-    std::error_code ignored;
-    const bool exists = std::filesystem::symlink_status(folder, ignored).type() !=
-                        std::filesystem::file_type::not_found;
-    Raise(error, exists ? FileFailure::Other : FileFailure::NotFound);
-  }
-  Raise(error, PathFailure(error));
+  return Guarded([&] {
+    const Place place = Reach(path, false);
+    if (::unlinkat(place.folder.get(), place.name.c_str(), AT_REMOVEDIR) == 0) return;
+    const int error = errno;
+    if (error == ENOTEMPTY || error == EEXIST) Raise(error, FileFailure::NotEmpty);
+    // The folders on the way were opened: ENOTDIR means the path itself is no folder.
+    if (error == ENOTDIR) Raise(error, FileFailure::Other);
+    Raise(error, PathFailure(error));
+  });
 }
 
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
-  return Guarded([&] { ReplaceTextFileOrRefuse(path, lines); });
-}
+  return Guarded([&] {
+    const Place place = Reach(path, false);
+    const std::string bytes = TextFileBytes(lines);
+    const int folder = place.folder.get();
 
-void DriveCFileSystem::ReplaceTextFileOrRefuse(const Text& path, const std::vector<Text>& lines) {
-  const std::filesystem::path target = MapForUse(path, false);
-  const std::string bytes = TextFileBytes(lines);
-
-  TemporaryFile temporary(target);
-  if (const int error = WriteAll(temporary.fd().get(), bytes); error != 0) {
-    Raise(error, FileFailure::Other);
-  }
-  if (::fsync(temporary.fd().get()) != 0) Raise(errno, FileFailure::Other);
-  if (const int error = temporary.fd().Close(); error != 0) Raise(error, FileFailure::Other);
-  // A folder standing at the target makes this fail (EISDIR) and stay as it is.
-  if (::rename(temporary.path().c_str(), target.c_str()) != 0) Raise(errno, FileFailure::Other);
-  temporary.Keep();
-  // The page is in place: from here on nothing is reported as a failure, since the
-  // old page is gone whatever the folder's flush says.
-  static_cast<void>(posix::SyncFolder(target.parent_path()));
+    TemporaryFile temporary(folder, place.name);
+    if (const int error = WriteAll(temporary.fd().get(), bytes); error != 0) {
+      Raise(error, FileFailure::Other);
+    }
+    if (::fsync(temporary.fd().get()) != 0) Raise(errno, FileFailure::Other);
+    if (const int error = temporary.fd().Close(); error != 0) Raise(error, FileFailure::Other);
+    // A folder standing at the target makes this fail (EISDIR) and stay as it is.
+    if (::renameat(folder, temporary.name().c_str(), folder, place.name.c_str()) != 0) {
+      Raise(errno, FileFailure::Other);
+    }
+    temporary.Keep();
+    // The page is in place: from here on nothing is reported as a failure, since the
+    // old page is gone whatever the folder's flush says.
+    static_cast<void>(::fsync(folder));
+  });
 }
 
 }  // namespace ruvo

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/platform_services.h"
+#include "platform/standalone/drive_posix.h"
 
 namespace ruvo {
 
@@ -18,7 +21,7 @@ class DriveCFileSystem final : public FileSystem {
   // Where a Windows path on drive C: lies on this machine, in `mapped`. Fails
   // (FileFailure::Other, EINVAL or EACCES, a text that names the path) for another
   // drive, a relative or UNC path, a ".." component, a name Windows would not
-  // accept, or a path whose folder lies outside the drive through a symbolic link.
+  // accept, or a path whose folders (those that exist) pass through a symbolic link.
   // Components keep their spelling: this drive is case-sensitive.
   FileResult Map(const Text& windowsPath, std::filesystem::path& mapped) const;
 
@@ -30,12 +33,18 @@ class DriveCFileSystem final : public FileSystem {
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
  private:
-  std::filesystem::path MapOrRefuse(const Text& windowsPath) const;
-  // The mapped path, after making sure the drive folder exists; refuses the drive
-  // itself where an operation must not touch it.
-  std::filesystem::path MapForUse(const Text& windowsPath, bool driveAllowed);
-  void RemoveFolderOrRefuse(const Text& path);
-  void ReplaceTextFileOrRefuse(const Text& path, const std::vector<Text>& lines);
+  // The folder that holds a path's last component, opened by walking down from the
+  // drive one folder at a time without following links, and that component's name
+  // ("" for the drive itself). What was checked on the way is what is used.
+  struct Place {
+    posix::FileDescriptor folder;
+    std::string name;
+  };
+  // The path's components below the drive, or a refusal of the path as such.
+  std::vector<std::string> Components(const Text& windowsPath) const;
+  // Makes sure the drive folder exists; refuses the drive itself where an operation
+  // must not touch it.
+  Place Reach(const Text& windowsPath, bool driveAllowed);
 
   std::filesystem::path driveFolder_;
 };

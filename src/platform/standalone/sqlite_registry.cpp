@@ -15,11 +15,18 @@ namespace {
 
 // Further Windows status codes the stand-in reports.
 constexpr RegistryResult kErrorPathNotFound = 3;
+constexpr RegistryResult kErrorTooManyOpenFiles = 4;
 constexpr RegistryResult kErrorOutOfMemory = 14;
+constexpr RegistryResult kErrorSharingViolation = 32;
 constexpr RegistryResult kErrorDiskFull = 112;
 constexpr RegistryResult kErrorBadPathname = 161;
 constexpr RegistryResult kErrorBusy = 170;
+constexpr RegistryResult kErrorFilenameExcedRange = 206;
+constexpr RegistryResult kErrorFileTooLarge = 223;
 constexpr RegistryResult kErrorRegistryIoFailed = 1016;
+constexpr RegistryResult kErrorIoDevice = 1117;
+constexpr RegistryResult kErrorInternalError = 1359;
+constexpr RegistryResult kErrorCantResolveFilename = 1921;
 
 // KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
 constexpr std::uint32_t kFullAccess = 0xF003F;
@@ -57,30 +64,13 @@ bool IsValidKeyPath(const std::string& path) {
   return path.front() != '\\' && path.back() != '\\' && path.find("\\\\") == std::string::npos;
 }
 
-RegistryResult StatusOf(const sqlite::Failure& failure) {
-  switch (failure.code() & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return kErrorBusy;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_AUTH:
-      return kErrorAccessDenied;
-    case SQLITE_NOMEM:
-      return kErrorOutOfMemory;
-    case SQLITE_FULL:
-      return kErrorDiskFull;
-    default:
-      return failure.IsBadStore() ? kErrorBadDb : kErrorRegistryIoFailed;
-  }
-}
-
+// The Windows status that says what the system call's errno says.
 RegistryResult StatusOfErrno(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
     case EROFS:
+    case EISDIR:  // Windows refuses to open a folder as a file the same way
       return kErrorAccessDenied;
     case ENOENT:
     case ENOTDIR:
@@ -90,8 +80,49 @@ RegistryResult StatusOfErrno(int error) {
       return kErrorDiskFull;
     case ENOMEM:
       return kErrorOutOfMemory;
+    case EIO:
+      return kErrorIoDevice;
+    case ELOOP:
+      return kErrorCantResolveFilename;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case EFBIG:
+      return kErrorFileTooLarge;
+    case EBUSY:
+    case ETXTBSY:
+      return kErrorSharingViolation;
     default:
       return kErrorRegistryIoFailed;
+  }
+}
+
+// The status of a failed SQLite call: the system's reason where a system call failed
+// beneath it, else SQLite's own.
+RegistryResult StatusOf(const sqlite::Failure& failure) {
+  const int primary = failure.code() & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return kErrorBusy;
+  if (failure.IsBadStore()) return kErrorBadDb;
+  if (failure.systemError() != 0) return StatusOfErrno(failure.systemError());
+  switch (primary) {
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+      return kErrorAccessDenied;
+    case SQLITE_NOMEM:
+      return kErrorOutOfMemory;
+    case SQLITE_FULL:
+      return kErrorDiskFull;
+    case SQLITE_TOOBIG:
+      return kErrorFileTooLarge;
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR:
+      return kErrorRegistryIoFailed;
+    default:
+      // A statement SQLite refused (SQLITE_ERROR, a constraint, a misuse): ours to mend.
+      return kErrorInternalError;
   }
 }
 
@@ -171,9 +202,26 @@ SqliteRegistry::~SqliteRegistry() = default;
 
 std::string SqliteRegistry::CheckStore(const std::filesystem::path& store,
                                        std::chrono::milliseconds busyTimeout) {
+  return ExamineStore(store, busyTimeout).problem;
+}
+
+SqliteRegistry::StoreReport SqliteRegistry::ExamineStore(const std::filesystem::path& store,
+                                                         std::chrono::milliseconds busyTimeout) {
   const sqlite::Inspection inspection = sqlite::InspectStore(store, busyTimeout);
   // A store that is merely locked is not damaged; the calls report the lock.
-  return inspection.state == sqlite::StoreState::Bad ? inspection.problem : std::string();
+  if (inspection.state != sqlite::StoreState::Bad) return {};
+  switch (inspection.kind) {
+    case sqlite::StoreProblem::Foreign:
+      return {StoreTrouble::Foreign, inspection.problem};
+    case sqlite::StoreProblem::NotAFile:
+      return {StoreTrouble::NotAFile, inspection.problem};
+    case sqlite::StoreProblem::Unreadable:
+      return {StoreTrouble::Unreadable, inspection.problem};
+    case sqlite::StoreProblem::None:
+    case sqlite::StoreProblem::Damaged:
+      break;
+  }
+  return {StoreTrouble::Damaged, inspection.problem};
 }
 
 bool SqliteRegistry::Connect(Intent intent) {
@@ -198,8 +246,17 @@ bool SqliteRegistry::Connect(Intent intent) {
                                                         busyTimeout_);
       break;
     case sqlite::StoreState::Busy:
-    case sqlite::StoreState::Bad:
       throw sqlite::Failure(inspection.code, inspection.problem);
+    case sqlite::StoreState::Bad:
+      switch (inspection.kind) {
+        case sqlite::StoreProblem::Foreign:
+          throw sqlite::Failure::Foreign(inspection.problem);
+        case sqlite::StoreProblem::NotAFile:
+          throw sqlite::Failure(inspection.code, inspection.problem,
+                                inspection.systemError != 0 ? inspection.systemError : EACCES);
+        default:
+          throw sqlite::Failure(inspection.code, inspection.problem, inspection.systemError);
+      }
   }
   // A rollback journal keeps the store one self-contained file (no -wal or -shm
   // beside it) that a read-only check can open without creating anything; FULL makes
@@ -450,8 +507,22 @@ Text SqliteRegistry::DescribeStatus(RegistryResult status) {
       return L"The data is invalid.";
     case kErrorInvalidParameter:
       return L"The parameter is incorrect.";
+    case kErrorTooManyOpenFiles:
+      return L"The system cannot open the file.";
     case kErrorOutOfMemory:
       return L"Not enough storage is available to complete this operation.";
+    case kErrorSharingViolation:
+      return L"The process cannot access the file because it is being used by another process.";
+    case kErrorFilenameExcedRange:
+      return L"The filename or extension is too long.";
+    case kErrorFileTooLarge:
+      return L"The file size exceeds the limit allowed and cannot be saved.";
+    case kErrorIoDevice:
+      return L"The request could not be performed because of an I/O device error.";
+    case kErrorInternalError:
+      return L"An internal error occurred.";
+    case kErrorCantResolveFilename:
+      return L"The name of the file cannot be resolved by the system.";
     case kErrorDiskFull:
       return L"There is not enough space on the disk.";
     case kErrorBadPathname:

@@ -49,6 +49,22 @@ class SqliteRegistry final : public Registry {
   static std::string CheckStore(const std::filesystem::path& store,
                                 std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
 
+  // Why CheckStore found the store unusable, so that the advice can fit the cause.
+  enum class StoreTrouble {
+    Fine,        // fine, missing, or only locked (not "None": X11 defines it)
+    Damaged,     // not a database, or malformed: restore it or move it aside
+    Foreign,     // a sound database that is not this program's store: move it aside
+    NotAFile,    // a folder, FIFO, device or link stands at its name or its journal's
+    Unreadable,  // the system refuses it: the problem carries the system's reason
+  };
+  struct StoreReport {
+    StoreTrouble trouble = StoreTrouble::Fine;
+    std::string problem;  // "" exactly when trouble is Fine
+  };
+  // CheckStore with the kind of trouble.
+  static StoreReport ExamineStore(const std::filesystem::path& store,
+                                  std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
+
   RegistryResult RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) override;
   RegistryResult RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t options,
                                std::uint32_t access, KeyHandle& key) override;

@@ -22,17 +22,28 @@ inline constexpr std::int32_t kApplicationId = 0x5255564F;
 // The layout of the tables below; a store with another version is not touched.
 inline constexpr std::int32_t kSchemaVersion = 1;
 
-// A failed SQLite call (or a store that is not ours): the extended result code and
-// the words that say what is wrong.
+// A failed SQLite call (or a store that is not ours): the extended result code, the
+// errno of the system call beneath it (0 when none failed) and the words that say
+// what is wrong.
 class Failure : public std::runtime_error {
  public:
-  Failure(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  Failure(int code, const std::string& message, int systemError = 0)
+      : std::runtime_error(message), code_(code), systemError_(systemError) {}
+  // A readable SQLite database that is not our store (another program's, a newer
+  // layout, other tables): never written.
+  static Failure Foreign(const std::string& message);
+
   int code() const noexcept { return code_; }
-  // Damaged, not a database, or not ours: the store must be left alone.
+  int systemError() const noexcept { return systemError_; }
+  bool foreign() const noexcept { return foreign_; }
+  // Damaged, not a database, or not ours: the store must be left alone. A failed
+  // statement, a lock or a failing disk is none of these.
   bool IsBadStore() const noexcept;
 
  private:
   int code_;
+  int systemError_;
+  bool foreign_ = false;
 };
 
 struct CloseDatabase {
@@ -66,9 +77,14 @@ class Statement {
 
 class Connection {
  public:
-  enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
+  enum class Mode {
+    Immutable,  // read-only, no locks, no journal looked at: nothing beside it is made
+    ReadWrite,
+    ReadWriteCreate,
+  };
 
-  // Opens the file (never creating it unless asked to) and sets the busy timeout.
+  // Opens the file (never creating it unless asked to, never through a symbolic link)
+  // and sets the busy timeout. Triggers and views never run on it.
   Connection(const std::filesystem::path& file, Mode mode, std::chrono::milliseconds busyTimeout);
 
   // Runs fixed SQL that takes no parameters.
@@ -101,8 +117,10 @@ enum class Layout {
   Ours,   // our tables at our version
 };
 
-// Reads the header and the catalogue inside the caller's transaction. Raises a
-// Failure (SQLITE_NOTADB) describing the problem when the file is not our store.
+// Reads the marks and the whole catalogue inside the caller's transaction: the
+// tables, columns and indexes exactly as CreateLayout makes them, and nothing else
+// (no trigger, view or other table). Raises a foreign Failure describing the
+// difference when the file is not our store.
 Layout ReadLayout(Connection& connection);
 
 // Creates the tables in an empty file, inside the caller's write transaction.
@@ -112,17 +130,32 @@ enum class StoreState {
   Missing,  // no file: an empty registry
   Usable,   // empty, ours, or waiting for SQLite to roll back an interrupted write
   Busy,     // another process holds the lock beyond the busy timeout
-  Bad,      // damaged, not a database, not ours, or unreadable
+  Bad,      // see StoreProblem
+};
+
+// Why a store is Bad, for advice that fits.
+enum class StoreProblem {
+  None,
+  Damaged,     // not a database, or SQLite finds it malformed: restore or move aside
+  Foreign,     // a sound database that is not our store: move it aside
+  NotAFile,    // a folder, FIFO, device or symbolic link stands at its name or its journal's
+  Unreadable,  // the system refuses it (permissions, a link loop, a failing disk, a
+               // path too long): the system's reason says what to mend
 };
 
 struct Inspection {
   StoreState state = StoreState::Missing;
   int code = 0;         // SQLite's extended result code for Busy and Bad
   std::string problem;  // what is wrong, for Bad
+  StoreProblem kind = StoreProblem::None;
+  int systemError = 0;  // the errno beneath an Unreadable or NotAFile store, else 0
 };
 
-// Looks at the store without changing a byte of it: opens it read-only, checks the
-// header and the catalogue, and runs SQLite's quick check.
+// Looks at the store without changing a byte of it or making anything beside it.
+// Only a regular file (and a regular journal, if any) is opened: immutable, so that
+// SQLite takes no lock and reads no journal. A hot journal is judged on a private
+// copy of both files, rolled back there as SQLite would roll back the store itself.
+// Checks the marks, the whole catalogue, and runs SQLite's quick check.
 Inspection InspectStore(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout);
 
 }  // namespace ruvo::sqlite

@@ -6,24 +6,27 @@
 # over a failure; and a plain run afterwards must reach a clean state leaving nothing
 # of ours behind.
 #
-#   fault-sweep.sh PROGRAM EXPECTED_PAGE [--sample]
+#   fault-sweep.sh PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]
 #
 # The points are the calls of a plain run that touch the data folder, found by
 # tracing that run first. --sample takes every few points (about two minutes).
 # Prints: points, kills, faults, violations; fails when there is a violation.
 set -uo pipefail
 
-if [ $# -lt 2 ]; then
-  echo "usage: $0 PROGRAM EXPECTED_PAGE [--sample]" >&2
+if [ $# -lt 3 ]; then
+  echo "usage: $0 PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]" >&2
   exit 2
 fi
 program=$(realpath "$1")
-expected_page=$(realpath "$2")
+page_template=$(realpath "$2")
+print_facts=$(realpath "$3")
 sample=0
-[ "${3:-}" = "--sample" ] && sample=1
+[ "${4:-}" = "--sample" ] && sample=1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e/lib.sh
 source "$here/e2e/lib.sh"
+# shellcheck source=../lib/facts.sh
+source "$here/../lib/facts.sh"
 E2E_PATIENCE=150
 
 for tool in Xvfb xdotool strace sqlite3; do
@@ -39,11 +42,12 @@ cleanup() {
 trap cleanup EXIT
 start_xvfb "$work" || exit 1
 
+"$print_facts" >"$work/facts.sh" || { echo "sweep: $print_facts failed" >&2; exit 1; }
+load_facts "$work/facts.sh"
+expected_page "$page_template" "$work/expected-ruvo.htm"
+expected_page="$work/expected-ruvo.htm"
 readonly hkcu=2147483649
-readonly key_path='Software\Microsoft\Internet Explorer\MenuExt\Open with Ruvo Office Suite'
-readonly installed_text="Ruvo Link Lens have been installed successfully in your machine. Open a new instance of IE to see the changes."
-readonly uninstalled_text="Ruvo Link Lens have been uninstalled successfully in your machine."
-default_value_hex=$(printf 'file://c:/Program Files/ruvo/ruvo.htm\0' | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
+default_value_hex=$(printf '%s\0' "$page_url" | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
 readonly syscalls=openat,write,pwrite64,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,rmdir,close,fcntl,flock,ftruncate
 
 store_of() { echo "$1/ruvo-linklens/registry.sqlite3"; }

@@ -43,11 +43,27 @@ bool OpenDisplay() {
   return true;
 }
 
-Text StoreDamagedMessage(const std::filesystem::path& store, const std::string& problem) {
+// What the user can do about a store the program will not use, by its trouble.
+const char* StoreAdvice(SqliteRegistry::StoreTrouble trouble) {
+  switch (trouble) {
+    case SqliteRegistry::StoreTrouble::Foreign:
+      return "It is another program's database, or a newer layout: move it aside";
+    case SqliteRegistry::StoreTrouble::NotAFile:
+      return "Something other than a file stands in its place: remove it";
+    case SqliteRegistry::StoreTrouble::Unreadable:
+      return "The system refuses it: mend its permissions, the disk or the path";
+    case SqliteRegistry::StoreTrouble::Damaged:
+    case SqliteRegistry::StoreTrouble::Fine:
+      break;
+  }
+  return "Move the file aside or restore it from a backup";
+}
+
+Text UnusableStoreMessage(const std::filesystem::path& store,
+                          const SqliteRegistry::StoreReport& report) {
   return FromUtf8("RUVO LinkLens cannot use its registry store\n" + store.string() +
-                  "\n\nProblem: " + problem +
-                  "\n\nNothing was changed. Move the file aside or restore it from a "
-                  "backup, then start RUVO LinkLens again.");
+                  "\n\nProblem: " + report.problem + "\n\nNothing was changed. " +
+                  StoreAdvice(report.trouble) + ", then start RUVO LinkLens again.");
 }
 
 Text UnexpectedFailureMessage(const std::string& what) {
@@ -70,8 +86,9 @@ struct Toolkit {
 
 int RunInstallerWindow(Toolkit& toolkit) {
   const std::filesystem::path store = RegistryStoreFile();
-  if (const std::string problem = SqliteRegistry::CheckStore(store); !problem.empty()) {
-    ShowApplicationMessage(toolkit.log, toolkit.messageFont, StoreDamagedMessage(store, problem),
+  if (const auto report = SqliteRegistry::ExamineStore(store);
+      report.trouble != SqliteRegistry::StoreTrouble::Fine) {
+    ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnusableStoreMessage(store, report),
                            MessageIcon::Error, nullptr);
     return kFailed;
   }

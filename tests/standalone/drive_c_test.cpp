@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <csignal>
 
-#include "platform/standalone/drive_c.h"
+#include "platform/standalone/drive_c/drive_c.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 
-namespace ruvo {
+namespace ruvo::drive {
 namespace {
 
 using standalone_test::Names;
@@ -260,4 +260,4 @@ TEST_F(DriveC, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
 }
 
 }  // namespace
-}  // namespace ruvo
+}  // namespace ruvo::drive

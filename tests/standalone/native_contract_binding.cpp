@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "contract_backend.h"
-#include "platform/standalone/drive_c.h"
-#include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/drive_c/drive_c.h"
+#include "platform/standalone/store/sqlite_registry.h"
 #include "standalone_test_support.h"
 
 namespace ruvo::contract {
@@ -13,13 +13,13 @@ Backend MakeBackend() {
   auto folder = std::make_shared<standalone_test::TemporaryFolder>();
   const std::filesystem::path drive = folder->path() / "drive_c";
   Backend backend;
-  backend.registry = std::make_unique<SqliteRegistry>(folder->path() / "registry.sqlite3");
-  backend.files = std::make_unique<DriveCFileSystem>(drive);
+  backend.registry = std::make_unique<store::SqliteRegistry>(folder->path() / "registry.sqlite3");
+  backend.files = std::make_unique<drive::DriveCFileSystem>(drive);
   backend.scratchKey = L"Software\\RuvoContract\\Run";
   backend.scratchFolder = L"c:\\ruvo-contract";
   backend.readFile = [drive](const Text& path) -> std::optional<std::string> {
     std::filesystem::path mapped;
-    if (!DriveCFileSystem(drive).Map(path, mapped).ok()) return std::nullopt;
+    if (!drive::DriveCFileSystem(drive).Map(path, mapped).ok()) return std::nullopt;
     return standalone_test::ReadBytes(mapped);
   };
   backend.cleanUp = [folder]() mutable { folder.reset(); };

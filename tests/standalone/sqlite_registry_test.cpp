@@ -6,11 +6,11 @@
 #include <functional>
 #include <memory>
 
-#include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/store/sqlite_registry.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 
-namespace ruvo {
+namespace ruvo::store {
 namespace {
 
 using standalone_test::Names;
@@ -314,4 +314,4 @@ TEST_F(SqliteRegistryTest, TextOutsideAsciiIsRefusedAndNulIsKept) {
 }
 
 }  // namespace
-}  // namespace ruvo
+}  // namespace ruvo::store

@@ -10,10 +10,10 @@
 #include <memory>
 #include <random>
 
-#include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/store/sqlite_registry.h"
 #include "standalone_test_support.h"
 
-namespace ruvo {
+namespace ruvo::store {
 namespace {
 
 using standalone_test::Names;
@@ -143,8 +143,7 @@ const std::vector<Damage>& Damages() {
              "PRAGMA application_id = 305419896; CREATE TABLE keys (x); CREATE TABLE key_values "
              "(y)");
        },
-       "it is an SQLite database of another program (application id 0x12345678)",
-       Trouble::Foreign},
+       "it is an SQLite database of another program (application id 0x12345678)", Trouble::Foreign},
       {"a store of a newer version",
        [](const auto& store) {
          MakeStore(store);
@@ -198,7 +197,8 @@ const std::vector<Damage>& Damages() {
          RawConnection(store).Execute(
              "CREATE TABLE notes (body BLOB); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL"
              " SELECT i + 1 FROM n WHERE i < 50) INSERT INTO notes SELECT zeroblob(2000) FROM n");
-         CutOffWrite(store, "PRAGMA cache_size = 2; BEGIN; UPDATE notes SET body = zeroblob(3000);");
+         CutOffWrite(store,
+                     "PRAGMA cache_size = 2; BEGIN; UPDATE notes SET body = zeroblob(3000);");
        },
        "it is an SQLite database of another program", Trouble::Foreign},
       {"another program's database in WAL mode",
@@ -209,7 +209,8 @@ const std::vector<Damage>& Damages() {
        },
        "it is an SQLite database of another program", Trouble::Foreign},
       // What is not a regular file is never opened: a FIFO would hang the start.
-      {"a FIFO as the store", [](const auto& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
+      {"a FIFO as the store",
+       [](const auto& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
        "it is a FIFO, not a file", Trouble::NotAFile},
       {"a FIFO as the journal",
        [](const auto& store) {
@@ -217,8 +218,7 @@ const std::vector<Damage>& Damages() {
          ASSERT_EQ(::mkfifo((store.string() + "-journal").c_str(), 0600), 0);
        },
        "-journal is a FIFO, not a file", Trouble::NotAFile},
-      {"a folder as the store",
-       [](const auto& store) { std::filesystem::create_directory(store); },
+      {"a folder as the store", [](const auto& store) { std::filesystem::create_directory(store); },
        "it is a folder, not a file", Trouble::NotAFile},
       {"a link as the store",
        [](const auto& store) {
@@ -371,4 +371,4 @@ TEST(SqliteStore, AWriteCutOffMidwayIsRolledBackNotReportedAsDamage) {
 }
 
 }  // namespace
-}  // namespace ruvo
+}  // namespace ruvo::store

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "handler_page/handler_page.h"
-#include "platform/standalone/drive_c.h"
+#include "platform/standalone/drive_c/drive_c.h"
 #include "platform/text.h"
 
 namespace {
@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
                  "writes DRIVE_FOLDER/Program Files/ruvo/ruvo.htm as the installer does\n";
     return 2;
   }
-  ruvo::DriveCFileSystem files{std::filesystem::path(argv[1])};
+  ruvo::drive::DriveCFileSystem files{std::filesystem::path(argv[1])};
   ruvo::FileResult written = ProvideProgramFilesFolder(files);
   if (written.ok()) written = ruvo::WriteHandlerPage(files);
   if (!written.ok()) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/platform_services.h"
-#include "platform/standalone/drive_posix.h"
+#include "platform/standalone/posix.h"
 
 namespace ruvo {
 

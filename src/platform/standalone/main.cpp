@@ -15,13 +15,13 @@
 #include <string>
 
 #include "platform/standalone/data_home.h"
-#include "platform/standalone/drive_c.h"
+#include "platform/standalone/drive_c/drive_c.h"
 #include "platform/standalone/fltk/images.h"
 #include "platform/standalone/fltk/look.h"
 #include "platform/standalone/fltk/user_interface.h"
 #include "platform/standalone/fltk/window.h"
 #include "platform/standalone/instance_lock.h"
-#include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/store/sqlite_registry.h"
 #include "platform/standalone/x11/display.h"
 #include "platform/text.h"
 #include "window/main_window.h"
@@ -30,6 +30,8 @@ namespace ruvo {
 namespace {
 
 using namespace ruvo::fltk;
+using drive::DriveCFileSystem;
+using store::SqliteRegistry;
 
 constexpr int kFailed = static_cast<int>(ExitStatus::Failed);
 constexpr int kNoDisplay = 2;

@@ -1,4 +1,4 @@
-#include "platform/standalone/sqlite_store.h"
+#include "platform/standalone/store/sqlite_store.h"
 
 #include <sqlite3.h>
 
@@ -13,9 +13,9 @@
 #include <system_error>
 #include <tuple>
 
-#include "platform/standalone/drive_posix.h"
+#include "platform/standalone/posix.h"
 
-namespace ruvo::sqlite {
+namespace ruvo::store::sqlite {
 namespace {
 
 std::string SystemReason(int error) {
@@ -65,7 +65,8 @@ void CheckPathLength(const std::filesystem::path& file) {
   const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
   const std::size_t limit = vfs != nullptr ? static_cast<std::size_t>(vfs->mxPathname) : 512;
   // Its journal's name must fit as well.
-  const std::size_t length = std::filesystem::absolute(file).native().size() + sizeof kJournalSuffix - 1;
+  const std::size_t length =
+      std::filesystem::absolute(file).native().size() + sizeof kJournalSuffix - 1;
   if (length >= limit) {
     throw Failure(SQLITE_CANTOPEN,
                   "its path is too long for SQLite (" + std::to_string(length) +
@@ -202,10 +203,9 @@ Connection::Connection(const std::filesystem::path& file, Mode mode,
   sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
   // What a file may hold beyond our tables is never run, even before the catalogue
   // has been compared.
-  for (const auto& [option, value] : {std::pair{SQLITE_DBCONFIG_DEFENSIVE, 1},
-                                      std::pair{SQLITE_DBCONFIG_ENABLE_TRIGGER, 0},
-                                      std::pair{SQLITE_DBCONFIG_ENABLE_VIEW, 0},
-                                      std::pair{SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0}}) {
+  for (const auto& [option, value] :
+       {std::pair{SQLITE_DBCONFIG_DEFENSIVE, 1}, std::pair{SQLITE_DBCONFIG_ENABLE_TRIGGER, 0},
+        std::pair{SQLITE_DBCONFIG_ENABLE_VIEW, 0}, std::pair{SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0}}) {
     if (const int set = sqlite3_db_config(raw, option, value, nullptr); set != SQLITE_OK) {
       throw LastFailure(raw, set);
     }
@@ -275,7 +275,8 @@ std::string CatalogueDifference(const std::set<CatalogueRow>& found) {
   const std::set<CatalogueRow>& ours = OurCatalogue();
   auto sameName = [](const CatalogueRow& row, const std::set<CatalogueRow>& in) {
     return std::find_if(in.begin(), in.end(), [&](const CatalogueRow& other) {
-             return std::get<0>(other) == std::get<0>(row) && std::get<1>(other) == std::get<1>(row);
+             return std::get<0>(other) == std::get<0>(row) &&
+                    std::get<1>(other) == std::get<1>(row);
            }) != in.end();
   };
   for (const CatalogueRow& row : found) {
@@ -285,7 +286,8 @@ std::string CatalogueDifference(const std::set<CatalogueRow>& found) {
                                : "it holds a " + object + " that RUVO LinkLens does not make";
   }
   for (const CatalogueRow& row : ours) {
-    if (found.count(row) == 0) return "its " + std::get<0>(row) + " \"" + std::get<1>(row) + "\" is missing";
+    if (found.count(row) == 0)
+      return "its " + std::get<0>(row) + " \"" + std::get<1>(row) + "\" is missing";
   }
   return {};
 }
@@ -407,7 +409,8 @@ int CopyTo(int from, const std::filesystem::path& to) {
     }
     if (count == 0) break;
     for (ssize_t done = 0; done < count;) {
-      const ssize_t written = ::write(out.get(), buffer + done, static_cast<std::size_t>(count - done));
+      const ssize_t written =
+          ::write(out.get(), buffer + done, static_cast<std::size_t>(count - done));
       if (written < 0) {
         if (errno == EINTR) continue;
         return errno;
@@ -423,10 +426,13 @@ class ScratchFolder {
  public:
   ScratchFolder() {
     std::error_code error;
-    std::string pattern = (std::filesystem::temp_directory_path(error) / "ruvo-store-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path(error) / "ruvo-store-XXXXXX").string();
     if (error) pattern = "/tmp/ruvo-store-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    else error_ = errno;
+    if (::mkdtemp(pattern.data()) != nullptr)
+      path_ = pattern;
+    else
+      error_ = errno;
   }
   ~ScratchFolder() {
     std::error_code ignored;
@@ -460,7 +466,7 @@ Inspection Judge(const std::filesystem::path& file, Connection::Mode mode,
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
       return {StoreState::Busy, failure.code(), failure.what(), StoreProblem::None, 0};
     }
-    const StoreProblem kind = failure.foreign()     ? StoreProblem::Foreign
+    const StoreProblem kind = failure.foreign()      ? StoreProblem::Foreign
                               : failure.IsBadStore() ? StoreProblem::Damaged
                                                      : StoreProblem::Unreadable;
     return {StoreState::Bad, failure.code(), failure.what(), kind, failure.systemError()};
@@ -479,14 +485,16 @@ Inspection InspectStore(const std::filesystem::path& file, std::chrono::millisec
   const std::filesystem::path journal = file.string() + kJournalSuffix;
   Inspection refused;
   // The journal first: SQLite would open it when it next writes the store.
-  posix::FileDescriptor journalFd = OpenRegular(journal, "its journal " + journal.string(), refused);
+  posix::FileDescriptor journalFd =
+      OpenRegular(journal, "its journal " + journal.string(), refused);
   if (refused.state == StoreState::Bad) return refused;
   posix::FileDescriptor storeFd = OpenRegular(file, "it", refused);
   if (refused.state == StoreState::Bad) return refused;
   if (!storeFd.valid()) return {};  // missing: an empty registry
 
   struct stat journalInfo {};
-  if (!journalFd.valid() || (::fstat(journalFd.get(), &journalInfo) == 0 && journalInfo.st_size == 0)) {
+  if (!journalFd.valid() ||
+      (::fstat(journalFd.get(), &journalInfo) == 0 && journalInfo.st_size == 0)) {
     return Judge(file, Connection::Mode::Immutable, busyTimeout);
   }
   // A write that was cut off, or is under way: judge the store as SQLite will see it
@@ -503,4 +511,4 @@ Inspection InspectStore(const std::filesystem::path& file, std::chrono::millisec
   return Judge(copy, Connection::Mode::ReadWrite, busyTimeout);
 }
 
-}  // namespace ruvo::sqlite
+}  // namespace ruvo::store::sqlite

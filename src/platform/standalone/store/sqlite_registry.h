@@ -24,7 +24,7 @@
 
 #include "platform/platform_services.h"
 
-namespace ruvo {
+namespace ruvo::store {
 namespace sqlite {
 class Connection;
 class Failure;
@@ -120,4 +120,4 @@ class SqliteRegistry final : public Registry {
   std::string lastProblem_;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::store

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/platform_services.h"
-#include "platform/standalone/drive_posix.h"
+#include "platform/standalone/posix.h"
 
-namespace ruvo {
+namespace ruvo::drive {
 
 class DriveCFileSystem final : public FileSystem {
  public:
@@ -49,4 +49,4 @@ class DriveCFileSystem final : public FileSystem {
   std::filesystem::path driveFolder_;
 };
 
-}  // namespace ruvo
+}  // namespace ruvo::drive

@@ -1,4 +1,4 @@
-#include "platform/standalone/sqlite_registry.h"
+#include "platform/standalone/store/sqlite_registry.h"
 
 #include <sqlite3.h>
 
@@ -7,26 +7,15 @@
 #include <utility>
 
 #include "platform/standalone/data_home.h"
-#include "platform/standalone/drive_posix.h"
-#include "platform/standalone/sqlite_store.h"
+#include "platform/standalone/posix.h"
+#include "platform/standalone/store/sqlite_store.h"
+#include "platform/status_text.h"
+#include "platform/text.h"
 
-namespace ruvo {
+namespace ruvo::store {
 namespace {
 
 // Further Windows status codes the stand-in reports.
-constexpr RegistryResult kErrorPathNotFound = 3;
-constexpr RegistryResult kErrorTooManyOpenFiles = 4;
-constexpr RegistryResult kErrorOutOfMemory = 14;
-constexpr RegistryResult kErrorSharingViolation = 32;
-constexpr RegistryResult kErrorDiskFull = 112;
-constexpr RegistryResult kErrorBadPathname = 161;
-constexpr RegistryResult kErrorBusy = 170;
-constexpr RegistryResult kErrorFilenameExcedRange = 206;
-constexpr RegistryResult kErrorFileTooLarge = 223;
-constexpr RegistryResult kErrorRegistryIoFailed = 1016;
-constexpr RegistryResult kErrorIoDevice = 1117;
-constexpr RegistryResult kErrorInternalError = 1359;
-constexpr RegistryResult kErrorCantResolveFilename = 1921;
 
 // KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
 constexpr std::uint32_t kFullAccess = 0xF003F;
@@ -492,65 +481,11 @@ RegistryResult SqliteRegistry::RegCloseKey(KeyHandle key) {
 }
 
 Text SqliteRegistry::DescribeStatus(RegistryResult status) {
-  switch (status) {
-    case kErrorSuccess:
-      return L"The operation completed successfully.";
-    case kErrorFileNotFound:
-      return L"The system cannot find the file specified.";
-    case kErrorPathNotFound:
-      return L"The system cannot find the path specified.";
-    case kErrorAccessDenied:
-      return L"Access is denied.";
-    case kErrorInvalidHandle:
-      return L"The handle is invalid.";
-    case kErrorInvalidData:
-      return L"The data is invalid.";
-    case kErrorInvalidParameter:
-      return L"The parameter is incorrect.";
-    case kErrorTooManyOpenFiles:
-      return L"The system cannot open the file.";
-    case kErrorOutOfMemory:
-      return L"Not enough storage is available to complete this operation.";
-    case kErrorSharingViolation:
-      return L"The process cannot access the file because it is being used by another process.";
-    case kErrorFilenameExcedRange:
-      return L"The filename or extension is too long.";
-    case kErrorFileTooLarge:
-      return L"The file size exceeds the limit allowed and cannot be saved.";
-    case kErrorIoDevice:
-      return L"The request could not be performed because of an I/O device error.";
-    case kErrorInternalError:
-      return L"An internal error occurred.";
-    case kErrorCantResolveFilename:
-      return L"The name of the file cannot be resolved by the system.";
-    case kErrorDiskFull:
-      return L"There is not enough space on the disk.";
-    case kErrorBadPathname:
-      return L"The specified path is invalid.";
-    case kErrorBusy:
-      return L"The requested resource is in use.";
-    case kErrorBadDb:
-      return L"The configuration registry database is corrupt.";
-    case kErrorRegistryIoFailed:
-      return L"An I/O operation initiated by the registry failed unrecoverably. The registry "
-             L"could not read in, or write out, or flush, one of the files that contain the "
-             L"system's image of the registry.";
-    case kErrorNoUnicodeTranslation:
-      return L"No mapping for the Unicode character exists in the target multi-byte code page.";
-    case kErrorKeyDeleted:
-      return L"Illegal operation attempted on a registry key that has been marked for deletion.";
-    default:
-      return L"Error " + std::to_wstring(status) + L".";
-  }
+  return WindowsStatusText(status);
 }
 
 RegistryResult SqliteRegistry::ToAnsiCodePage(const Text& text, std::string& bytes) {
-  bytes.clear();
-  for (wchar_t c : text) {
-    if (c < 0 || c >= 0x80) return kErrorNoUnicodeTranslation;
-    bytes += static_cast<char>(c);
-  }
-  return kErrorSuccess;
+  return ToAscii(text, bytes) ? kErrorSuccess : kErrorNoUnicodeTranslation;
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::store

@@ -15,7 +15,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace ruvo::sqlite {
+namespace ruvo::store::sqlite {
 
 // "RUVO": marks the file as this program's registry store.
 inline constexpr std::int32_t kApplicationId = 0x5255564F;
@@ -158,4 +158,4 @@ struct Inspection {
 // Checks the marks, the whole catalogue, and runs SQLite's quick check.
 Inspection InspectStore(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout);
 
-}  // namespace ruvo::sqlite
+}  // namespace ruvo::store::sqlite

@@ -1,4 +1,4 @@
-#include "platform/standalone/drive_c.h"
+#include "platform/standalone/drive_c/drive_c.h"
 
 #include <sys/stat.h>
 
@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "platform/standalone/data_home.h"
-#include "platform/standalone/drive_posix.h"
+#include "platform/standalone/posix.h"
 #include "platform/text.h"
 
-namespace ruvo {
+namespace ruvo::drive {
 namespace {
 
 // A failed step inside this file; every public operation turns it into its result,
@@ -75,8 +75,9 @@ posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Te
   struct stat info {};
   if ((error == ELOOP || error == ENOTDIR) &&
       ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
-    Refuse(EACCES, windowsPath + L" passes through a symbolic link; links on drive C: are not "
-                                 L"followed");
+    Refuse(EACCES, windowsPath +
+                       L" passes through a symbolic link; links on drive C: are not "
+                       L"followed");
   }
   Raise(error, PathFailure(error));
 }
@@ -114,9 +115,8 @@ class TemporaryFile {
   TemporaryFile(int folder, const std::string& target)
       : folder_(folder), name_(ToUtf8(PartialFileFor(FromUtf8(target)))) {
     // 0666 less the umask, as any new file: the browser must be able to read it.
-    fd_ = posix::FileDescriptor(::openat(folder_, name_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                                         0666));
+    fd_ = posix::FileDescriptor(::openat(
+        folder_, name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd_.valid()) {
       const int error = errno;
       name_.clear();  // not ours to remove: it could not be opened
@@ -157,7 +157,8 @@ FileResult DriveCFileSystem::Map(const Text& windowsPath, std::filesystem::path&
     for (std::size_t i = 0; folder.valid() && i + 1 < components.size(); ++i) {
       posix::FileDescriptor next(::openat(folder.get(), components[i].c_str(),
                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (!next.valid() && errno != ENOENT) next = OpenFolderAt(folder.get(), components[i], windowsPath);
+      if (!next.valid() && errno != ENOENT)
+        next = OpenFolderAt(folder.get(), components[i], windowsPath);
       folder = std::move(next);
     }
     mapped = path;
@@ -208,7 +209,8 @@ DriveCFileSystem::Place DriveCFileSystem::Reach(const Text& windowsPath, bool dr
     Raise(error.code().value(), FileFailure::Other);
   }
   Place place;
-  place.folder = posix::FileDescriptor(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  place.folder =
+      posix::FileDescriptor(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!place.folder.valid()) Raise(errno, FileFailure::Other);
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     place.folder = OpenFolderAt(place.folder.get(), components[i], windowsPath);
@@ -273,4 +275,4 @@ FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector
   });
 }
 
-}  // namespace ruvo
+}  // namespace ruvo::drive

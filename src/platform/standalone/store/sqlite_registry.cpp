@@ -53,6 +53,17 @@ bool IsValidKeyPath(const std::string& path) {
   return path.front() != '\\' && path.back() != '\\' && path.find("\\\\") == std::string::npos;
 }
 
+// A root and key path as the ANSI functions take them: refused for a root that is
+// not predefined, a character outside the code page, or an empty component.
+RegistryResult KeyPath(PredefinedRoot root, const Text& subKey, std::string& path) {
+  if (!IsPredefined(root)) return kErrorInvalidHandle;
+  const std::optional<std::string> ansiPath = AnsiName(subKey);
+  if (!ansiPath) return kErrorNoUnicodeTranslation;
+  if (!IsValidKeyPath(*ansiPath)) return kErrorBadPathname;
+  path = *ansiPath;
+  return kErrorSuccess;
+}
+
 // The Windows status that says what the system call's errno says.
 RegistryResult StatusOfErrno(int error) {
   switch (error) {
@@ -314,11 +325,10 @@ RegistryResult SqliteRegistry::Open(PredefinedRoot root, const Text& subKey, std
                                     KeyHandle& key) {
   key = 0;
   return Guarded([&]() -> RegistryResult {
-    if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::optional<std::string> ansiPath = AnsiName(subKey);
-    if (!ansiPath) return kErrorNoUnicodeTranslation;
-    const std::string& path = *ansiPath;
-    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    std::string path;
+    if (const RegistryResult refused = KeyPath(root, subKey, path); refused != kErrorSuccess) {
+      return refused;
+    }
     if (path.empty()) {
       key = NewHandle(root, kRootKeyId, access);
       return kErrorSuccess;
@@ -348,11 +358,10 @@ RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& 
                                                std::uint32_t& disposition) {
   key = 0;
   return Guarded([&]() -> RegistryResult {
-    if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::optional<std::string> ansiPath = AnsiName(subKey);
-    if (!ansiPath) return kErrorNoUnicodeTranslation;
-    const std::string& path = *ansiPath;
-    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    std::string path;
+    if (const RegistryResult refused = KeyPath(root, subKey, path); refused != kErrorSuccess) {
+      return refused;
+    }
     if (path.empty()) {
       key = NewHandle(root, kRootKeyId, access);
       disposition = kRegOpenedExistingKey;
@@ -449,11 +458,10 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
 
 RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
   return Guarded([&]() -> RegistryResult {
-    if (!IsPredefined(root)) return kErrorInvalidHandle;
-    const std::optional<std::string> ansiPath = AnsiName(subKey);
-    if (!ansiPath) return kErrorNoUnicodeTranslation;
-    const std::string& path = *ansiPath;
-    if (!IsValidKeyPath(path)) return kErrorBadPathname;
+    std::string path;
+    if (const RegistryResult refused = KeyPath(root, subKey, path); refused != kErrorSuccess) {
+      return refused;
+    }
     if (path.empty()) return kErrorAccessDenied;  // a root cannot be deleted
     auto session = Begin(Intent::Change);
     if (!session || session->empty()) return kErrorFileNotFound;

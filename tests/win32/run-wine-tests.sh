@@ -173,16 +173,20 @@ message_field() { sed -n "s/^$1: //p" <<<"$message"; }
 
 # Information icons are blue, error icons red: what the icon's pixels say.
 icon_colour() {
-  local rect shot
+  local rect shot try
   rect=$(sed -n 's/^icon-rect //p' <<<"$message")
   read -r ix iy iw ih <<<"$rect"
   shot="$work/shots/icon.png"
-  import -window root "$shot" 2>>"$log/import.log" || return 1
-  read -r r g b < <(convert "$shot" -crop "${iw}x${ih}+${ix}+${iy}" -resize '1x1!' \
-    -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
-  if [ "$b" -gt $((r + 30)) ]; then echo information
-  elif [ "$r" -gt $((b + 30)) ]; then echo error
-  else echo "unclear ($r,$g,$b)"; fi
+  # A box just shown may not have drawn its icon yet: look again a few times.
+  for try in 1 2 3 4 5 6; do
+    import -window root "$shot" 2>>"$log/import.log" || return 1
+    read -r r g b < <(convert "$shot" -crop "${iw}x${ih}+${ix}+${iy}" -resize '1x1!' \
+      -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+    if [ "$b" -gt $((r + 30)) ]; then echo information; return 0; fi
+    if [ "$r" -gt $((b + 30)) ]; then echo error; return 0; fi
+    sleep 0.3
+  done
+  echo "unclear ($r,$g,$b)"
 }
 
 check_message() {  # check_message ICON TEXT

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -201,6 +202,13 @@ BOOL CALLBACK KeepFirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR first) {
   return FALSE;  // the first group is the one Explorer shows
 }
 
+// Windows Vista and later read PNG files as icon images.
+bool IsPng(const Bytes& image) {
+  static const std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return image.size() >= sizeof kSignature &&
+         std::equal(std::begin(kSignature), std::end(kSignature), image.begin());
+}
+
 #pragma pack(push, 2)
 struct IconGroupEntry {  // GRPICONDIRENTRY
   BYTE width, height, colours, reserved;
@@ -240,11 +248,79 @@ TEST_F(Resources, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
     ASSERT_EQ(image.size(), original.bytes) << "image " << i;
     EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.offset))
         << "image " << i;
+    // The 32-bit images are PNG files; the 16- and 256-colour ones DIBs with AND masks.
+    if (entry.bitCount == 32) {
+      EXPECT_TRUE(IsPng(image)) << "image " << i;
+    } else {
+      EXPECT_EQ(Read<DWORD>(image, 0), sizeof(BITMAPINFOHEADER)) << "image " << i;
+    }
   }
   const std::set<std::pair<int, int>> expected = {{48, 4},  {48, 8},  {48, 32}, {32, 4},
                                                   {32, 8},  {32, 32}, {24, 4},  {24, 8},
                                                   {24, 32}, {16, 4},  {16, 8},  {16, 32}};
   EXPECT_EQ(sizesAndDepths, expected);
+}
+
+// An icon image as Windows reads and draws it, on white, at its own size: the
+// pixels as 0x00RRGGBB, top row first; none when Windows cannot read it.
+std::vector<std::uint32_t> DrawnOnWhite(const Bytes& image, int size) {
+  const HICON icon =
+      ::CreateIconFromResourceEx(const_cast<PBYTE>(image.data()), static_cast<DWORD>(image.size()),
+                                 TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
+  if (icon == nullptr) return {};
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HDC dc = ::CreateCompatibleDC(nullptr);
+  const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  std::vector<std::uint32_t> pixels;
+  if (bitmap != nullptr) {
+    const HGDIOBJ previous = ::SelectObject(dc, bitmap);
+    std::memset(bits, 0xFF, static_cast<std::size_t>(size) * size * 4);
+    if (::DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL)) {
+      ::GdiFlush();
+      const auto* first = static_cast<const std::uint32_t*>(bits);
+      for (const std::uint32_t* p = first; p != first + size * size; ++p) {
+        pixels.push_back(*p & 0xFFFFFFu);
+      }
+    }
+    ::SelectObject(dc, previous);
+    ::DeleteObject(bitmap);
+  }
+  ::DeleteDC(dc);
+  ::DestroyIcon(icon);
+  return pixels;
+}
+
+// Each size's PNG image covers every pixel its 256-colour image covers, with the
+// same colour in the middle: Windows read it whole, the right way up.
+TEST_F(Resources, WindowsDrawsEachPngImageOverItsDibImage) {
+  const Bytes group = Resource(RT_GROUP_ICON, RUVO_IDI_PACKAGE);
+  std::map<std::pair<int, int>, Bytes> images;  // by size and bit count
+  for (WORD i = 0; i < Read<WORD>(group, 4); ++i) {
+    const auto entry = Read<IconGroupEntry>(group, 6 + i * sizeof(IconGroupEntry));
+    images[{entry.width, entry.bitCount}] = Resource(RT_ICON, entry.id);
+  }
+  constexpr std::uint32_t kWhite = 0xFFFFFF;
+  for (const int size : {48, 32, 24, 16}) {
+    SCOPED_TRACE(std::to_string(size) + " pixels");
+    ASSERT_TRUE(IsPng(images[{size, 32}]));
+    const auto png = DrawnOnWhite(images[{size, 32}], size);
+    const auto dib = DrawnOnWhite(images[{size, 8}], size);
+    ASSERT_EQ(png.size(), static_cast<std::size_t>(size * size)) << "the PNG image was not read";
+    ASSERT_EQ(dib.size(), png.size());
+    const int middle = size / 2 * size + size / 2;
+    EXPECT_NE(dib[middle], kWhite);
+    EXPECT_EQ(png[middle], dib[middle]);
+    for (const int corner : {0, size - 1, size * (size - 1), size * size - 1}) {
+      EXPECT_EQ(png[corner], kWhite) << "corner " << corner;
+    }
+    int uncovered = 0;
+    for (std::size_t k = 0; k < png.size(); ++k) {
+      if (dib[k] != kWhite && png[k] == kWhite) ++uncovered;
+    }
+    EXPECT_EQ(uncovered, 0);
+  }
 }
 
 TEST_F(Resources, TheBannerIsTheJpegByteForByte) {

@@ -1,7 +1,7 @@
 #include "handler_page/handler_page.h"
 
-#include "handler_page/service_table.h"
 #include "handler_page/page_location.h"
+#include "handler_page/service_table.h"
 
 namespace ruvo {
 namespace {

@@ -56,8 +56,8 @@ TEST_F(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
     bool pageWriteFails;
     ExitStatus status;
   };
-  for (const Case& c : {Case{"success", false, ExitStatus::Done},
-                        Case{"failure", true, ExitStatus::Failed}}) {
+  for (const Case& c :
+       {Case{"success", false, ExitStatus::Done}, Case{"failure", true, ExitStatus::Failed}}) {
     SCOPED_TRACE(c.name);
     fake::FakePlatform run;
     MainWindow handlers(run.services);

@@ -128,6 +128,16 @@ Text CannotTellMessage(Registry& registry, RegistryResult status) {
 
 Outcome InstallExtension(PlatformServices& platform) {
   Registry& registry = platform.registry;
+  // Whether the key is this run's to take back on failure. Asked first, because a
+  // failed call may still have done its work (a commit whose unlock failed).
+  RegistryResult status = kErrorSuccess;
+  const InstallState before = IsExtensionInstalled(registry, &status);
+  if (before == InstallState::CannotTell) {
+    platform.ui.ShowMessage(CannotTellMessage(registry, status), MessageIcon::Error);
+    return Outcome::Failed;
+  }
+  const bool keyIsThisRuns = before == InstallState::NotInstalled;
+
   // The page must exist before the key that points to it.
   if (const FileResult page = WriteHandlerPage(platform.files); !page.ok()) {
     // Only a folder this run made, still empty, is taken back.
@@ -148,12 +158,12 @@ Outcome InstallExtension(PlatformServices& platform) {
     return ReportFailure(platform.ui, kInstallFailedHeadline,
                          Failed(L"Creating the registry key " + ExtensionKeyName(),
                                 registry.DescribeStatus(created)) +
-                             RollBackInstall(platform, false));
+                             RollBackInstall(platform, keyIsThisRuns));
   }
 
   if (const Text failure = WriteExtensionValues(registry); !failure.empty()) {
     return ReportFailure(platform.ui, kInstallFailedHeadline,
-                         failure + RollBackInstall(platform, disposition == kRegCreatedNewKey));
+                         failure + RollBackInstall(platform, keyIsThisRuns));
   }
   return ReportSuccess(platform.ui, kInstalledMessage);
 }

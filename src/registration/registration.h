@@ -27,7 +27,8 @@ enum class Outcome { Succeeded, Failed };
 
 // Writes the page, then creates the key and its two values and flushes them, and
 // tells the user how it went, once. A failure takes back what this run did: a key
-// it created, and the page when no key points at it.
+// that was not there before it, and the page when no key points at it. A probe that
+// cannot tell changes nothing.
 Outcome InstallExtension(PlatformServices& platform);
 
 // Deletes the key and flushes the deletion, then deletes the page, a partial page

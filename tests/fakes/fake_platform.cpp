@@ -44,6 +44,10 @@ void FakeRegistry::FailNext(const std::string& operation, RegistryResult status)
   failures_[operation] = status;
 }
 
+void FakeRegistry::FailNextAfterDoing(const std::string& operation, RegistryResult status) {
+  failuresAfterDoing_[operation] = status;
+}
+
 RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
                                   KeyHandle& key) {
   key = 0;
@@ -99,6 +103,13 @@ RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& su
     keys_.try_emplace(Identify(root, subKey.substr(0, at)));
   }
   keys_.try_emplace(id);
+  if (const auto after = failuresAfterDoing_.find("RegCreateKeyExA");
+      after != failuresAfterDoing_.end()) {
+    const RegistryResult status = after->second;
+    failuresAfterDoing_.erase(after);
+    key = 0;
+    return status;
+  }
   return Open(root, subKey, access, key);
 }
 

@@ -47,6 +47,9 @@ class FakeRegistry : public Registry {
 
   // Test controls and inspection.
   void FailNext(const std::string& operation, RegistryResult status);
+  // The next call of `operation` does its work, then reports `status` (as a commit
+  // whose unlock failed would). RegCreateKeyExA only.
+  void FailNextAfterDoing(const std::string& operation, RegistryResult status);
   void AddKey(PredefinedRoot root, const Text& path);
   bool HasKey(PredefinedRoot root, const Text& path) const;
   std::optional<Value> GetValue(PredefinedRoot root, const Text& path, const Text& name) const;
@@ -72,6 +75,7 @@ class FakeRegistry : public Registry {
   std::map<KeyHandle, OpenKey> handles_;
   KeyHandle nextHandle_ = 0x100;
   std::map<std::string, RegistryResult> failures_;
+  std::map<std::string, RegistryResult> failuresAfterDoing_;
 };
 
 class FakeFileSystem : public FileSystem {

@@ -147,6 +147,15 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
   }
 }
 
+TEST_F(InstallTest, AKeyCreatedByACallThatReportedFailureIsStillTakenBack) {
+  fake.registry.FailNextAfterDoing("RegCreateKeyExA", 1117);
+  EXPECT_EQ(InstallExtension(fake.services), Outcome::Failed);
+  EXPECT_FALSE(fake.registry.HasKey(kHkeyCurrentUser, kKey)) << "no empty key is left";
+  EXPECT_FALSE(fake.files.HasFile(kPage));
+  ASSERT_EQ(fake.ui.messages().size(), 1u);
+  EXPECT_EQ(fake.ui.messages()[0].icon, MessageIcon::Error);
+}
+
 TEST_F(InstallTest, AKeyThatCannotBeFlushedIsTakenBackWithThePage) {
   fake.registry.FailNext("RegFlushKey", 21);
   EXPECT_EQ(InstallExtension(fake.services), Outcome::Failed);

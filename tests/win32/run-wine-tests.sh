@@ -168,7 +168,7 @@ wait_for_exit() {
 }
 
 message=
-read_message() { message=$(probe message --wait 10); }
+read_message() { message=$(probe message --wait 30); }  # a loaded machine starts Wine slowly
 message_field() { sed -n "s/^$1: //p" <<<"$message"; }
 
 # Information icons are blue, error icons red: what the icon's pixels say.

@@ -93,14 +93,15 @@ std::vector<Text> HandlerPageLines() {
   };
 }
 
-void CreateInstallFolder(FileSystem& files) {
+bool CreateInstallFolder(FileSystem& files) {
   // Usually the folder is there from an earlier install; any other failure shows
   // when the page is written into it.
-  static_cast<void>(files.MakeFolder(Text(kInstallFolderPath)));
+  return files.MakeFolder(Text(kInstallFolderPath)).ok();
 }
 
-FileResult WriteHandlerPage(FileSystem& files) {
-  CreateInstallFolder(files);
+FileResult WriteHandlerPage(FileSystem& files, bool* madeFolder) {
+  const bool made = CreateInstallFolder(files);
+  if (madeFolder != nullptr) *madeFolder = made;
   return files.ReplaceTextFile(Text(kHandlerPagePath), HandlerPageLines());
 }
 

@@ -15,10 +15,11 @@ inline constexpr std::size_t kHandlerPageLineCount = 52;
 std::vector<Text> HandlerPageLines();
 
 // Makes the install folder; an existing folder, or one that cannot be made, is no
-// failure here: writing the page then says what is wrong.
-void CreateInstallFolder(FileSystem& files);
+// failure here: writing the page then says what is wrong. True when this call made it.
+bool CreateInstallFolder(FileSystem& files);
 
-// Writes the page in full or not at all.
-FileResult WriteHandlerPage(FileSystem& files);
+// Writes the page in full or not at all. `madeFolder`, when given, tells whether the
+// install folder was made here, so that a failed install takes back only that.
+FileResult WriteHandlerPage(FileSystem& files, bool* madeFolder = nullptr);
 
 }  // namespace ruvo

@@ -70,7 +70,8 @@ class Registry {
   // Reads a value back. The installer never reads; tests and diagnostics do.
   virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                           std::vector<std::uint8_t>& data) = 0;
-  // Fails with access denied while the key has subkeys, as Windows does.
+  // Fails with access denied while the key has subkeys, as Windows does. A key that
+  // is a registry link is deleted itself; its target stays.
   virtual RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) = 0;
   // Writes the key's changes (and its subkeys' and deletions below it) to the disk
   // before it returns; Windows otherwise writes them lazily.
@@ -128,7 +129,8 @@ class FileSystem {
 
   // Fails when the folder exists already or cannot be created.
   virtual FileResult MakeFolder(const Text& path) = 0;
-  // Fails when the file does not exist or cannot be deleted.
+  // Fails when the file does not exist or cannot be deleted. Removing never follows
+  // a link: a link is removed itself, or the removal is refused.
   virtual FileResult RemoveFile(const Text& path) = 0;
   // Fails when the folder does not exist, is not empty, or cannot be removed.
   virtual FileResult RemoveFolder(const Text& path) = 0;
@@ -151,8 +153,10 @@ class InstanceLock {
   virtual ~InstanceLock() = default;
 
   // Waits up to `patience` for another program's action to end. True when this
-  // program holds the lock from now until it ends.
+  // program holds the lock from now until it releases it or ends.
   virtual bool AcquireForAction(std::chrono::milliseconds patience) = 0;
+  // Lets the lock go; nothing when it is not held.
+  virtual void Release() = 0;
 };
 
 // What the program tells the system when it ends.

@@ -22,6 +22,16 @@ inline constexpr std::wstring_view kInstallFailedHeadline =
 inline constexpr std::wstring_view kUninstallFailedHeadline =
     L"Ruvo Link Lens could not be uninstalled from your machine.";
 
+// After a failed uninstall that removed the key but not every file: what was
+// removed, what is left (the items follow), and what the next run offers.
+inline constexpr std::wstring_view kKeyRemovedNote =
+    L"Removed: the registry key, so Internet Explorer no longer offers \"Open with Ruvo Office "
+    L"Suite\".";
+inline constexpr std::wstring_view kLeftNote = L"Left: ";
+inline constexpr std::wstring_view kNextRunOffersInstallNote =
+    L"RUVO LinkLens offers Install when started again, as the extension is no longer "
+    L"registered: remove what is left by hand.";
+
 // The probe could not tell whether the key is there; what failed follows.
 inline constexpr std::wstring_view kCannotTellHeadline =
     L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.";

@@ -1,5 +1,7 @@
 #include "registration/registration.h"
 
+#include <chrono>
+
 #include "handler_page/handler_page.h"
 #include "registration/messages.h"
 #include "registration/record.h"
@@ -7,6 +9,9 @@
 
 namespace ruvo {
 namespace {
+
+// How long an action waits for another program's install or uninstall to end.
+constexpr std::chrono::seconds kPatienceWithAnotherInstance{5};
 
 Text ExtensionKeyName() {
   return Text(kExtensionRootName) + L"\\" + Text(kExtensionKeyPath);
@@ -16,16 +21,36 @@ Text Failed(const Text& action, const Text& reason) {
   return action + L" failed: " + reason;
 }
 
-// The one message of a failed sequence: the headline, a blank line, what failed
-// and the system's reason.
-Outcome ReportFailure(UserInterface& ui, std::wstring_view headline, const Text& what) {
-  ui.ShowMessage(Text(headline) + L"\n\n" + what, MessageIcon::Error);
-  return Outcome::Failed;
+// What an action came to, and the one message that tells the user.
+struct Report {
+  Outcome outcome;
+  Text message;
+};
+
+Report Success(std::wstring_view message) {
+  return {Outcome::Succeeded, Text(message)};
 }
 
-Outcome ReportSuccess(UserInterface& ui, std::wstring_view message) {
-  ui.ShowMessage(Text(message), MessageIcon::Information);
-  return Outcome::Succeeded;
+// The message of a failed sequence: the headline, a blank line, what failed and the
+// system's reason.
+Report Failure(std::wstring_view headline, const Text& what) {
+  return {Outcome::Failed, Text(headline) + L"\n\n" + what};
+}
+
+// Holds the user's one-action-at-a-time lock for the work, then lets it go before the
+// outcome is told: another program may start its own action while this one's message
+// waits for the user.
+template <typename Work>
+Outcome RunActionAndTell(PlatformServices& platform, Work work) {
+  Report report{Outcome::Failed, Text(kAnotherInstanceMessage)};
+  if (platform.lock.AcquireForAction(kPatienceWithAnotherInstance)) {
+    report = work(platform);
+    platform.lock.Release();
+  }
+  platform.ui.ShowMessage(report.message, report.outcome == Outcome::Succeeded
+                                              ? MessageIcon::Information
+                                              : MessageIcon::Error);
+  return report.outcome;
 }
 
 // Writes the key's two values and flushes them to the disk; returns what failed,
@@ -71,29 +96,38 @@ Text DeleteExtensionKey(Registry& registry) {
   return {};
 }
 
-// Removes the page, a partial page an interrupted write left, and the folder when
-// nothing but ours was in it. What is not there is nothing to remove, and a folder
-// that holds other files stays. Returns what failed, or an empty text.
-Text RemovePageAndFolder(FileSystem& files) {
+// What removing the page and its folder failed on, and what it left behind.
+struct Leftover {
+  Text failure;  // empty when everything went
+  Text left;
+};
+
+// Removes the page, a partial page an interrupted write left, and, when
+// `removeFolder`, the folder if nothing but ours was in it. What is not there is
+// nothing to remove, and a folder that holds other files stays.
+Leftover RemovePageAndFolder(FileSystem& files, bool removeFolder) {
   const Text page(kHandlerPagePathForward);
+  const Text folder(kInstallFolderPathForward);
   for (const Text& file : {page, PartialFileFor(page)}) {
     const FileResult removed = files.RemoveFile(file);
     if (!removed.ok() && removed.failure() != FileFailure::NotFound) {
-      return Failed(L"Deleting " + file, removed.reason());
+      return {Failed(L"Deleting " + file, removed.reason()), file + L" and the folder " + folder};
     }
   }
-  const FileResult folder = files.RemoveFolder(Text(kInstallFolderPathForward));
-  if (!folder.ok() && folder.failure() != FileFailure::NotFound &&
-      folder.failure() != FileFailure::NotEmpty) {
-    return Failed(L"Removing the folder " + Text(kInstallFolderPathForward), folder.reason());
+  if (!removeFolder) return {};
+  const FileResult removed = files.RemoveFolder(folder);
+  if (!removed.ok() && removed.failure() != FileFailure::NotFound &&
+      removed.failure() != FileFailure::NotEmpty) {
+    return {Failed(L"Removing the folder " + folder, removed.reason()), L"the folder " + folder};
   }
   return {};
 }
 
 // Takes back a failed install: the key, when this run created it, and then the
-// page, when no key points at it any more. Returns a note on what could not be
-// taken back, or an empty text.
-Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun) {
+// page, when no key points at it any more, and the folder, when this run made it.
+// Returns a note on what could not be taken back, or an empty text.
+Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun,
+                     bool folderMadeByThisRun) {
   Registry& registry = platform.registry;
   if (keyCreatedByThisRun) {
     if (const Text failure = DeleteExtensionKey(registry); !failure.empty()) {
@@ -101,10 +135,76 @@ Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun) {
     }
   }
   if (IsExtensionInstalled(registry) != InstallState::NotInstalled) return {};
-  if (const Text failure = RemovePageAndFolder(platform.files); !failure.empty()) {
-    return L"\n\nThe page could not be removed again: " + failure;
+  if (const Leftover leftover = RemovePageAndFolder(platform.files, folderMadeByThisRun);
+      !leftover.failure.empty()) {
+    return L"\n\nThe page could not be removed again: " + leftover.failure;
   }
   return {};
+}
+
+Report Install(PlatformServices& platform) {
+  Registry& registry = platform.registry;
+  // Whether the key is this run's to take back on failure. Asked first, because a
+  // failed call may still have done its work (a commit whose unlock failed).
+  RegistryResult status = kErrorSuccess;
+  const InstallState before = IsExtensionInstalled(registry, &status);
+  if (before == InstallState::CannotTell) {
+    return {Outcome::Failed, CannotTellMessage(registry, status)};
+  }
+  const bool keyIsThisRuns = before == InstallState::NotInstalled;
+
+  // The page must exist before the key that points to it.
+  bool madeFolder = false;
+  if (const FileResult page = WriteHandlerPage(platform.files, &madeFolder); !page.ok()) {
+    if (madeFolder) static_cast<void>(platform.files.RemoveFolder(Text(kInstallFolderPath)));
+    return Failure(kInstallFailedHeadline,
+                   Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
+  }
+
+  std::uint32_t disposition = 0;
+  RegistryResult created = kErrorSuccess;
+  {
+    OpenedKey key(registry);
+    created =
+        registry.RegCreateKeyExA(kExtensionRoot, Text(kExtensionKeyPath), kRegOptionNonVolatile,
+                                 kKeyAllAccess, key.handle(), disposition);
+  }
+  if (created != kErrorSuccess) {
+    return Failure(kInstallFailedHeadline,
+                   Failed(L"Creating the registry key " + ExtensionKeyName(),
+                          registry.DescribeStatus(created)) +
+                       RollBackInstall(platform, keyIsThisRuns, madeFolder));
+  }
+
+  if (const Text failure = WriteExtensionValues(registry); !failure.empty()) {
+    return Failure(kInstallFailedHeadline,
+                   failure + RollBackInstall(platform, keyIsThisRuns, madeFolder));
+  }
+  return Success(kInstalledMessage);
+}
+
+Report Uninstall(PlatformServices& platform) {
+  RegistryResult status = kErrorSuccess;
+  const InstallState state = IsExtensionInstalled(platform.registry, &status);
+  if (state == InstallState::CannotTell) {
+    return {Outcome::Failed, CannotTellMessage(platform.registry, status)};
+  }
+  const bool installed = state == InstallState::Installed;
+  if (installed) {
+    // The browser's entry points at the page: while the key may stay, so does the page.
+    if (const Text failure = DeleteExtensionKey(platform.registry); !failure.empty()) {
+      return Failure(kUninstallFailedHeadline, failure);
+    }
+  }
+  if (const Leftover leftover = RemovePageAndFolder(platform.files, true);
+      !leftover.failure.empty()) {
+    // Part of it is done: say what, what is left, and what a next run can do.
+    Text what = leftover.failure + L"\n\n";
+    if (installed) what += Text(kKeyRemovedNote) + L"\n";
+    what += Text(kLeftNote) + leftover.left + L".\n" + Text(kNextRunOffersInstallNote);
+    return Failure(kUninstallFailedHeadline, what);
+  }
+  return Success(installed ? kUninstalledMessage : kNotInstalledMessage);
 }
 
 }  // namespace
@@ -127,65 +227,11 @@ Text CannotTellMessage(Registry& registry, RegistryResult status) {
 }
 
 Outcome InstallExtension(PlatformServices& platform) {
-  Registry& registry = platform.registry;
-  // Whether the key is this run's to take back on failure. Asked first, because a
-  // failed call may still have done its work (a commit whose unlock failed).
-  RegistryResult status = kErrorSuccess;
-  const InstallState before = IsExtensionInstalled(registry, &status);
-  if (before == InstallState::CannotTell) {
-    platform.ui.ShowMessage(CannotTellMessage(registry, status), MessageIcon::Error);
-    return Outcome::Failed;
-  }
-  const bool keyIsThisRuns = before == InstallState::NotInstalled;
-
-  // The page must exist before the key that points to it.
-  if (const FileResult page = WriteHandlerPage(platform.files); !page.ok()) {
-    // Only a folder this run made, still empty, is taken back.
-    static_cast<void>(platform.files.RemoveFolder(Text(kInstallFolderPath)));
-    return ReportFailure(platform.ui, kInstallFailedHeadline,
-                         Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
-  }
-
-  std::uint32_t disposition = 0;
-  RegistryResult created = kErrorSuccess;
-  {
-    OpenedKey key(registry);
-    created =
-        registry.RegCreateKeyExA(kExtensionRoot, Text(kExtensionKeyPath), kRegOptionNonVolatile,
-                                 kKeyAllAccess, key.handle(), disposition);
-  }
-  if (created != kErrorSuccess) {
-    return ReportFailure(platform.ui, kInstallFailedHeadline,
-                         Failed(L"Creating the registry key " + ExtensionKeyName(),
-                                registry.DescribeStatus(created)) +
-                             RollBackInstall(platform, keyIsThisRuns));
-  }
-
-  if (const Text failure = WriteExtensionValues(registry); !failure.empty()) {
-    return ReportFailure(platform.ui, kInstallFailedHeadline,
-                         failure + RollBackInstall(platform, keyIsThisRuns));
-  }
-  return ReportSuccess(platform.ui, kInstalledMessage);
+  return RunActionAndTell(platform, Install);
 }
 
 Outcome UninstallExtension(PlatformServices& platform) {
-  RegistryResult status = kErrorSuccess;
-  const InstallState state = IsExtensionInstalled(platform.registry, &status);
-  if (state == InstallState::CannotTell) {
-    platform.ui.ShowMessage(CannotTellMessage(platform.registry, status), MessageIcon::Error);
-    return Outcome::Failed;
-  }
-  if (state == InstallState::Installed) {
-    // The browser's entry points at the page: while the key may stay, so does the page.
-    if (const Text failure = DeleteExtensionKey(platform.registry); !failure.empty()) {
-      return ReportFailure(platform.ui, kUninstallFailedHeadline, failure);
-    }
-  }
-  if (const Text failure = RemovePageAndFolder(platform.files); !failure.empty()) {
-    return ReportFailure(platform.ui, kUninstallFailedHeadline, failure);
-  }
-  return ReportSuccess(
-      platform.ui, state == InstallState::Installed ? kUninstalledMessage : kNotInstalledMessage);
+  return RunActionAndTell(platform, Uninstall);
 }
 
 }  // namespace ruvo

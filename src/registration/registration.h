@@ -25,15 +25,19 @@ Text CannotTellMessage(Registry& registry, RegistryResult status);
 
 enum class Outcome { Succeeded, Failed };
 
-// Writes the page, then creates the key and its two values and flushes them, and
-// tells the user how it went, once. A failure takes back what this run did: a key
-// that was not there before it, and the page when no key points at it. A probe that
-// cannot tell changes nothing.
+// Both actions run while holding the instance lock (waiting a few seconds for another
+// program's action; after that they change nothing and say so), let it go when the
+// work is done, then tell the user how it went, once. A probe that cannot tell
+// changes nothing.
+
+// Writes the page, then creates the key and its two values and flushes them. A
+// failure takes back what this run did: a key that was not there before it, the page
+// when no key points at it, and the folder when this run made it.
 Outcome InstallExtension(PlatformServices& platform);
 
 // Deletes the key and flushes the deletion, then deletes the page, a partial page
-// left by an interrupted install, and the folder when nothing else is in it; then
-// tells the user how it went, once. A probe that cannot tell changes nothing.
+// left by an interrupted install, and the folder when nothing else is in it. A
+// failure part of the way says what was removed and what is left.
 Outcome UninstallExtension(PlatformServices& platform);
 
 }  // namespace ruvo

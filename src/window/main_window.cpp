@@ -1,16 +1,9 @@
 #include "window/main_window.h"
 
-#include "registration/messages.h"
 #include "registration/registration.h"
 #include "window/layout.h"
 
 namespace ruvo {
-namespace {
-
-// How long a press waits for another program's install or uninstall to end.
-constexpr std::chrono::seconds kPatienceWithAnotherInstance{5};
-
-}  // namespace
 
 void MainWindow::Form_Load() {
   // The caption is the window's only state: the click reads back what is set here.
@@ -33,14 +26,9 @@ void MainWindow::ActionButton_Click() {
   if (pressed_) return;
   pressed_ = true;
 
-  Outcome outcome = Outcome::Failed;
-  if (!platform_.lock.AcquireForAction(kPatienceWithAnotherInstance)) {
-    platform_.ui.ShowMessage(Text(kAnotherInstanceMessage), MessageIcon::Error);
-  } else if (platform_.ui.ActionButtonCaption() == kInstallCaption) {
-    outcome = InstallExtension(platform_);
-  } else {
-    outcome = UninstallExtension(platform_);
-  }
+  const Outcome outcome = platform_.ui.ActionButtonCaption() == kInstallCaption
+                              ? InstallExtension(platform_)
+                              : UninstallExtension(platform_);
   platform_.ui.EndProgram(outcome == Outcome::Succeeded ? ExitStatus::Done : ExitStatus::Failed);
 }
 

@@ -158,6 +158,7 @@ class FakeInstanceLock : public InstanceLock {
     journal_.push_back("AcquireForAction");
     return !heldElsewhere;
   }
+  void Release() override { journal_.push_back("Release"); }
 
   bool heldElsewhere = false;  // another program's action is running
 

@@ -70,6 +70,11 @@ TEST_F(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
     EXPECT_EQ(run.ui.messages().size(), 1u);
     EXPECT_EQ(run.ui.endCount(), 1);
     EXPECT_EQ(run.ui.exitStatus(), c.status);
+    const auto at = [&run](const char* call) {
+      return std::find(run.journal.begin(), run.journal.end(), call) - run.journal.begin();
+    };
+    EXPECT_LT(at("Release"), at("ShowMessage"))
+        << "the lock goes when the work is done, before the outcome waits for the user";
   }
 }
 

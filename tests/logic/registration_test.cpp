@@ -90,6 +90,17 @@ TEST_F(InstallTest, PageThatCannotBeWrittenStopsBeforeTheRegistryAndSaysWhy) {
       MessageIcon::Error);
 }
 
+TEST_F(InstallTest, AFailedPageWriteTakesBackTheFolderOnlyWhenThisRunMadeIt) {
+  for (const bool folderExisted : {false, true}) {
+    SCOPED_TRACE(folderExisted ? "an empty folder was there" : "no folder was there");
+    fake::FakePlatform run;
+    if (folderExisted) run.files.AddFolder(kFolder);
+    run.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"No space left on device");
+    EXPECT_EQ(InstallExtension(run.services), Outcome::Failed);
+    EXPECT_EQ(run.files.HasFolder(kFolder), folderExisted);
+  }
+}
+
 TEST_F(InstallTest, MissingProgramFilesIsReportedThroughThePageWrite) {
   fake::FakePlatform bare;
   ASSERT_TRUE(bare.files.RemoveFolder(L"c:\\Program Files").ok());
@@ -103,12 +114,13 @@ TEST_F(InstallTest, MissingProgramFilesIsReportedThroughThePageWrite) {
   EXPECT_FALSE(bare.registry.HasKey(kHkeyCurrentUser, kKey));
 }
 
-TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
+TEST_F(InstallTest, RegistryFailuresAreReportedAndWhatThisRunMadeIsTakenBackOut) {
   struct Case {
     const char* failingCall;
     bool keyExistedBefore;
     Text expectedFailure;
     bool keyRemainsAfter;
+    bool folderExistedBefore = false;
   };
   const Case cases[] = {
       {"RegCreateKeyExA", false,
@@ -127,11 +139,15 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
        L"Writing the value \"Contexts\" of the registry key " + kKeyName +
            L" failed: Access is denied.",
        true},
+      {"RegCreateKeyExA", false,
+       L"Creating the registry key " + kKeyName + L" failed: Access is denied.", false, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.failingCall) + (c.keyExistedBefore ? " over a key" : ""));
+    SCOPED_TRACE(std::string(c.failingCall) + (c.keyExistedBefore ? " over a key" : "") +
+                 (c.folderExistedBefore ? " in an empty folder" : ""));
     fake::FakePlatform run;
     if (c.keyExistedBefore) run.registry.AddKey(kHkeyCurrentUser, kKey);
+    if (c.folderExistedBefore) run.files.AddFolder(kFolder);
     run.registry.FailNext(c.failingCall, kErrorAccessDenied);
 
     InstallExtension(run.services);
@@ -142,7 +158,8 @@ TEST_F(InstallTest, RegistryFailuresAreReportedAndANewKeyIsTakenBackOut) {
               L"Ruvo Link Lens could not be installed in your machine.\n\n" + c.expectedFailure);
     EXPECT_EQ(run.registry.HasKey(kHkeyCurrentUser, kKey), c.keyRemainsAfter);
     EXPECT_EQ(run.files.HasFile(kPage), c.keyRemainsAfter) << "a page no key points at goes";
-    EXPECT_EQ(run.files.HasFolder(kFolder), c.keyRemainsAfter);
+    EXPECT_EQ(run.files.HasFolder(kFolder), c.keyRemainsAfter || c.folderExistedBefore)
+        << "only a folder this run made goes";
     EXPECT_EQ(run.registry.OpenHandleCount(), 0u);
   }
 }
@@ -248,21 +265,38 @@ TEST_F(UninstallTest, AKeyThatCannotBeDeletedLeavesEverythingAndSaysWhy) {
   ExpectToldLast();
 }
 
-TEST_F(UninstallTest, FileFailuresAreTheOneMessageAfterTheWork) {
+TEST_F(UninstallTest, AFileFailureIsTheOneMessageAndSaysWhatWentAndWhatIsLeft) {
+  const Text removed =
+      L"Removed: the registry key, so Internet Explorer no longer offers \"Open with Ruvo Office "
+      L"Suite\".\n";
+  const Text nextRun =
+      L".\nRUVO LinkLens offers Install when started again, as the extension is no longer "
+      L"registered: remove what is left by hand.";
   struct Case {
     const char* failingCall;
+    bool installed;
     Text expected;
     bool pageRemains;
   };
   const Case cases[] = {
-      {"RemoveFile", L"Deleting c:/Program Files/ruvo/ruvo.htm failed: Access is denied.", true},
-      {"RemoveFolder", L"Removing the folder c:/Program Files/ruvo failed: Access is denied.",
+      {"RemoveFile", true,
+       L"Deleting c:/Program Files/ruvo/ruvo.htm failed: Access is denied.\n\n" + removed +
+           L"Left: c:/Program Files/ruvo/ruvo.htm and the folder c:/Program Files/ruvo" + nextRun,
+       true},
+      {"RemoveFolder", true,
+       L"Removing the folder c:/Program Files/ruvo failed: Access is denied.\n\n" + removed +
+           L"Left: the folder c:/Program Files/ruvo" + nextRun,
        false},
+      {"RemoveFile", false,
+       L"Deleting c:/Program Files/ruvo/ruvo.htm failed: Access is denied.\n\n"
+       L"Left: c:/Program Files/ruvo/ruvo.htm and the folder c:/Program Files/ruvo" +
+           nextRun,
+       true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.failingCall);
+    SCOPED_TRACE(std::string(c.failingCall) + (c.installed ? "" : " without the key"));
     fake::FakePlatform run;
-    run.registry.AddKey(kHkeyCurrentUser, kKey);
+    if (c.installed) run.registry.AddKey(kHkeyCurrentUser, kKey);
     run.files.AddFolder(kFolder);
     run.files.AddFile(kPage, "page");
     run.files.FailNext(c.failingCall, FileFailure::Other, 5, L"Access is denied.");

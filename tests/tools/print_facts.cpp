@@ -47,6 +47,9 @@ int main() {
   Print("uninstall_failed_headline", kUninstallFailedHeadline);
   Print("cannot_tell_headline", kCannotTellHeadline);
   Print("another_instance_text", kAnotherInstanceMessage);
+  Print("key_removed_note", kKeyRemovedNote);
+  Print("left_note", kLeftNote);
+  Print("next_run_offers_install_note", kNextRunOffersInstallNote);
   Print("out_of_memory_text", kOutOfMemoryMessage);
   Print("could_not_start_headline", kCouldNotStartHeadline);
   Print("key_path", kExtensionKeyPath);

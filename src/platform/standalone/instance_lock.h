@@ -1,5 +1,5 @@
 // One install or uninstall at a time for the user: an advisory lock on a file in the
-// program's data folder, held until the program ends.
+// program's data folder, held until it is released or the program ends.
 #pragma once
 
 #include <filesystem>
@@ -14,6 +14,8 @@ class FileInstanceLock final : public InstanceLock {
   explicit FileInstanceLock(std::filesystem::path file) : file_(std::move(file)) {}
 
   bool AcquireForAction(std::chrono::milliseconds patience) override;
+  // Closing the descriptor lets the lock go.
+  void Release() override { held_ = posix::FileDescriptor(); }
 
  private:
   std::filesystem::path file_;

@@ -9,7 +9,12 @@ constexpr const wchar_t* kMutexName = L"Local\\RuvoLinkLens.InstallOrUninstall";
 }  // namespace
 
 Win32InstanceLock::~Win32InstanceLock() {
+  Release();
+}
+
+void Win32InstanceLock::Release() {
   if (held_) ::ReleaseMutex(mutex_.get());
+  held_ = false;
 }
 
 bool Win32InstanceLock::AcquireForAction(std::chrono::milliseconds patience) {

@@ -1,5 +1,5 @@
 // One install or uninstall at a time for the user: a named mutex in the user's
-// session, held until the program ends.
+// session, held until it is released or the program ends.
 #pragma once
 
 #include "platform/platform_services.h"
@@ -15,6 +15,7 @@ class Win32InstanceLock final : public InstanceLock {
   Win32InstanceLock& operator=(const Win32InstanceLock&) = delete;
 
   bool AcquireForAction(std::chrono::milliseconds patience) override;
+  void Release() override;
 
  private:
   UniqueKernelObject mutex_;

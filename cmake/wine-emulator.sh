@@ -9,9 +9,14 @@
 # ends: every test would take seconds, and test discovery would time out. Here the
 # prefix (on first use), a server and the session are started with their output
 # elsewhere; the test program then joins them.
+#
+# Where 32-bit code cannot run, or only through an emulator too old to start Wine in
+# a useful time, it says so and fails at once rather than letting each test time out.
 set -u
-# shellcheck source=wine-arch.sh
-. "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
+# shellcheck source=i386-route.sh
+. "$(dirname "${BASH_SOURCE[0]}")/i386-route.sh"
+i386_route >/dev/null || exit 1
+export WINEARCH=win32
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}
 export WINEDEBUG=${WINEDEBUG--all}
 # No offers to download Wine's .NET and HTML engines.

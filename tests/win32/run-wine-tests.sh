@@ -1,29 +1,33 @@
 #!/usr/bin/env bash
 # End to end: the real RuvoLinkLens.exe in a fresh Wine prefix on its own Xvfb
 # display, driven with xdotool as a person would (Enter or Space on the focused
-# button, Enter on the message box). After each case it checks the registry as Wine
-# stores it (user.reg), the files in the prefix's drive C: byte for byte, and the
-# message box's title, text, icon and button; the first case also checks the
-# window against the layout table and by its pixels.
+# button, Enter on the message box, typed through the X server's input). After each
+# case it checks the registry as Wine stores it (user.reg), the files in the prefix's
+# drive C: byte for byte, and the message box's title, text, icon and button; the
+# first case also checks the window against the layout table and by its pixels.
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
 #       --window-tests win32_window_tests.exe --out-of-memory out_of_memory_probe.exe \
-#       --facts print_facts.exe \
+#       --plant plant.exe --facts print_facts.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
 #
-# Needs wine (32-bit), Xvfb, xdotool and ImageMagick. Exit status 0 when every check
+# Needs 32-bit Wine (natively or through qemu, cmake/i386-route.sh), Xvfb, xdotool and
+# ImageMagick. It waits on what it looks for (a window shown, a box shown or gone, the
+# program ended), each with a ceiling far above what a slow emulated run takes, so
+# that how fast the machine is decides no verdict. Exit status 0 when every check
 # passed. The work folder keeps the logs and screenshots; --shots copies the window
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= window_tests= out_of_memory= facts= page= banner= work= shots=
+exe= probe= window_tests= out_of_memory= plant= facts= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
     --exe) exe=$2 ;;
     --probe) probe=$2 ;;
     --window-tests) window_tests=$2 ;;
     --out-of-memory) out_of_memory=$2 ;;
+    --plant) plant=$2 ;;
     --facts) facts=$2 ;;
     --page) page=$2 ;;
     --banner) banner=$2 ;;
@@ -33,7 +37,7 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$facts" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$plant" "$facts" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -47,11 +51,13 @@ work=$(cd "$work" && pwd)
 log="$work/log"
 mkdir -p "$log"
 
-export WINEPREFIX="$work/prefix" WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all \
+# shellcheck source=../../cmake/i386-route.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/i386-route.sh"
+route=$(i386_route) || exit 1
+
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all \
   WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER WINELOADER
-# shellcheck source=../../cmake/wine-arch.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-arch.sh"
 
 # shellcheck source=../lib/facts.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../lib/facts.sh"
@@ -76,7 +82,7 @@ same() { [ "$1" = "$2" ] || { echo "expected: $2"; echo "actual:   $1"; return 1
 # shellcheck source=wine-display.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-display.sh"
 start_wine_display "$log" run-wine-tests
-echo "run-wine-tests: display $DISPLAY, prefix $WINEPREFIX"
+echo "run-wine-tests: display $DISPLAY, prefix $WINEPREFIX, 32-bit code runs $route"
 
 started=$(date +%s)
 wineboot -i >"$log/wineboot.log" 2>&1
@@ -98,14 +104,33 @@ downloads=$(ls -d "$drive_c"/users/*/Downloads 2>/dev/null | head -n 1)
 [ -n "$downloads" ] || downloads="$drive_c"
 cp "$exe" "$downloads/RuvoLinkLens.exe"
 
-probe() { wine "$probe" "$@" 2>>"$log/probe.log" | tr -d '\r'; }
+# other_than: a window of another program still running, whose windows the probe
+# passes over.
+other_than=
+probe() {
+  wine "$probe" "$@" ${other_than:+--other-than "$other_than"} 2>>"$log/probe.log" | tr -d '\r'
+}
 twips_to_pixels() { echo $((($1 * $2 + 720) / 1440)); }  # as MulDiv rounds
 
-# The X window whose frame the probe reported ("frame X Y W H").
+# Runs COMMAND until it succeeds or SECONDS have passed: the ceiling of one wait for
+# something to happen. Each wait is far longer than an emulated run needs.
+wait_until() {  # wait_until SECONDS COMMAND...
+  local deadline=$(($(date +%s) + $1))
+  shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+shown_window_ceiling=120  # from starting a program to its window (a box: the same)
+exit_ceiling=120          # from dismissing the last box to the process ending
+
+# The X window whose frame the probe reported ("frame X Y W H"), of the program
+# app_pid when one runs (Wine gives each X window its process's id).
 x_window_of() {
   local frame=$1 id
   read -r _ fx fy fw fh <<<"$frame"
-  for id in $(xdotool search --name '^RUVO LinkLens$' 2>/dev/null); do
+  for id in $(xdotool search ${app_pid:+--pid "$app_pid"} --name '^RUVO LinkLens$' 2>/dev/null); do
     eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
     if [ "${X:-}" = "$fx" ] && [ "${Y:-}" = "$fy" ] && [ "${WIDTH:-}" = "$fw" ] &&
        [ "${HEIGHT:-}" = "$fh" ]; then
@@ -116,11 +141,20 @@ x_window_of() {
   return 1
 }
 
-press() {  # press FRAME KEY: a key on the window with that frame
+# A key typed on the window with that frame, through the X server's input (XTEST),
+# stamped with the time it was typed, as a person's key is.
+press() {  # press FRAME KEY
   local id
   id=$(x_window_of "$1") || { echo "no X window for $1" >>"$log/checks.log"; return 1; }
-  xdotool key --window "$id" "$2" 2>>"$log/xdotool.log"
-  sleep 0.5
+  xdotool windowfocus --sync "$id" key "$2" 2>>"$log/xdotool.log"
+}
+
+# A mouse click in the middle of the message box's button. Wine lets a program that
+# started while another one's window is in front come forward only when it is
+# clicked: keys typed meanwhile go to the window in front.
+click_message_button() {
+  read -r bx by bw bh < <(sed -n 's/^button-rect //p' <<<"$message")
+  xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) click 1 2>>"$log/xdotool.log"
 }
 
 click_button() {  # a mouse click in the middle of ActionButton, where the table puts it
@@ -130,7 +164,6 @@ click_button() {  # a mouse click in the middle of ActionButton, where the table
   dpi=$(sed -n 's/^dpi //p' <<<"$colours")
   xdotool mousemove $((ox + $(twips_to_pixels $((2153 + 1335 / 2)) "$dpi"))) \
     $((oy + $(twips_to_pixels $((2400 + 375 / 2)) "$dpi"))) click 1 2>>"$log/xdotool.log"
-  sleep 0.5
 }
 
 screenshot() {  # screenshot FRAME NAME: the window with that frame, as NAME.png
@@ -141,52 +174,47 @@ screenshot() {  # screenshot FRAME NAME: the window with that frame, as NAME.png
   [ -z "$shots" ] || cp "$work/shots/$2.png" "$shots/$2.png"
 }
 
-launch() {
+main_frame=
+window_shown() { main_frame=$(probe colours | grep '^frame ') && [ -n "$main_frame" ]; }
+launch() {  # launch NAME: starts the program; sets app_pid and main_frame
   (cd "$downloads" && exec wine RuvoLinkLens.exe >"$log/app-$1.out" 2>"$log/app-$1.err") &
   app_pid=$!
-  local i
-  for i in $(seq 1 100); do
-    main_frame=$(probe colours | grep '^frame ') && [ -n "$main_frame" ] && return 0
-    sleep 0.2
-  done
-  return 1
+  wait_until "$shown_window_ceiling" window_shown
 }
 
 # Waits for the program to end; its exit status becomes $app_status.
-wait_for_exit() {
-  local i
-  for i in $(seq 1 50); do
-    if ! kill -0 "$app_pid" 2>/dev/null; then
-      wait "$app_pid"
-      app_status=$?
-      app_pid=
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
+app_status=
+ended() {
+  kill -0 "$app_pid" 2>/dev/null && return 1
+  wait "$app_pid"
+  app_status=$?
+  app_pid=
 }
+wait_for_exit() { app_status=; wait_until "$exit_ceiling" ended; }
 
 message=
-read_message() { message=$(probe message --wait 30); }  # a loaded machine starts Wine slowly
+read_message() { message=$(probe message --wait "$shown_window_ceiling"); }
 message_field() { sed -n "s/^$1: //p" <<<"$message"; }
+message_frame() { sed -n '/^frame /p' <<<"$message"; }
+no_box() { [ "$(probe message)" = "no message box" ]; }
+focus_is() { [ "$(probe focus)" = "focus: $1" ]; }
 
 # Information icons are blue, error icons red: what the icon's pixels say.
 icon_colour() {
-  local rect shot try
+  local rect shot colour
   rect=$(sed -n 's/^icon-rect //p' <<<"$message")
   read -r ix iy iw ih <<<"$rect"
   shot="$work/shots/icon.png"
-  # A box just shown may not have drawn its icon yet: look again a few times.
-  for try in 1 2 3 4 5 6; do
+  # A box just shown may not have drawn its icon yet: look until it has.
+  colour_drawn() {
     import -window root "$shot" 2>>"$log/import.log" || return 1
     read -r r g b < <(convert "$shot" -crop "${iw}x${ih}+${ix}+${iy}" -resize '1x1!' \
       -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
-    if [ "$b" -gt $((r + 30)) ]; then echo information; return 0; fi
-    if [ "$r" -gt $((b + 30)) ]; then echo error; return 0; fi
-    sleep 0.3
-  done
-  echo "unclear ($r,$g,$b)"
+    if [ "$b" -gt $((r + 30)) ]; then colour=information; return 0; fi
+    if [ "$r" -gt $((b + 30)) ]; then colour=error; return 0; fi
+    return 1
+  }
+  if wait_until 30 colour_drawn; then echo "$colour"; else echo "unclear ($r,$g,$b)"; fi
 }
 
 check_message() {  # check_message ICON TEXT
@@ -200,15 +228,25 @@ check_message() {  # check_message ICON TEXT
 
 dismiss_message() {  # dismiss_message [EXIT_STATUS]: 0 after a success, 1 after a failure
   local expected=${1:-0}
-  press "$(sed -n '/^frame /p' <<<"$message")" Return
+  press "$(message_frame)" Return
   check "the program ends after the message" wait_for_exit
   check "exit status $expected" same "${app_status:-none}" "$expected"
+}
+
+# Waits for every Wine process of the prefix to end, so Wine writes the registry to
+# user.reg; what is left running after the ceiling is ended (and the check after it
+# fails for what that program did not finish).
+wine_settled() {
+  timeout "$exit_ceiling" wineserver -w && return 0
+  echo "Wine processes left running were ended" >>"$log/checks.log"
+  wineserver -k
+  wineserver -w
 }
 
 # The extension's key as Wine stores it: only a REG_SZ that ends with exactly one
 # zero is written as "text", so this also proves the 38-byte default value.
 registry_entry() {
-  wineserver -w
+  wine_settled
   awk -v header="[${key_path//\\/\\\\\\\\}]" '
     index($0, header) == 1 { inside = 1; next }
     inside && /^$/ { exit }
@@ -223,9 +261,16 @@ set_key() {  # set_key DEFAULT CONTEXTS
   wine reg add "$key" /v Contexts /t REG_DWORD /d "$2" /f >>"$log/wine.log" 2>&1
 }
 remove_key() { wine reg delete "$key" /f >>"$log/wine.log" 2>&1; return 0; }
+install_state() {  # the key with both values, the folder and the page
+  set_key "$page_url" 32
+  mkdir -p "$folder"
+  cp "$page" "$folder/ruvo.htm"
+}
 
 # The probe shows a message's line breaks as \n.
 shown() { printf '%s' "$1" | sed ':a;N;$!ba;s/\n/\\n/g'; }
+# What a message says after "failed: ", up to its next line: the system's reason.
+reason_in_message() { message_field text | sed -n 's/.*failed: \([^\\]*\).*/\1/p'; }
 
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6; }
 
@@ -279,16 +324,22 @@ check "the layout matches the table at this DPI" probe layout --caption Install
 probe layout --caption Install >"$log/layout-install.txt"
 screenshot "$main_frame" windows-window
 check_pixels
-# Tab goes to the picture and back; Enter on the picture presses nothing.
+# Tab goes to the picture and back; Enter on the picture presses nothing (the Tab
+# after it is taken only once the Enter has been).
 press "$main_frame" Tab
-check "Tab moves the focus to the picture area" same "$(probe focus)" "focus: RuvoPictureArea"
+check "Tab moves the focus to the picture area" wait_until 60 focus_is RuvoPictureArea
 press "$main_frame" Return
-check "Enter on the picture area shows no message" same "$(probe message)" "no message box"
 press "$main_frame" Tab
-check "Tab moves the focus back to the button" same "$(probe focus)" "focus: Button"
+check "Tab moves the focus back to the button" wait_until 60 focus_is Button
+check "Enter on the picture area showed no message" no_box
 press "$main_frame" Return
 check_message information "$installed_text"
-screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-installed
+screenshot "$(message_frame)" windows-installed
+# Keys typed while the action ran reach a Wine program only when it next reads its
+# queue, once the box is up: such a key, dated before the box, must not dismiss it.
+press "$(message_frame)" shift  # the box has the keyboard
+check "an Enter typed before the box is shown" wine "$plant" stale-enter
+check "leaves the box up" same "$(probe message | grep '^text: ')" "text: $installed_text"
 dismiss_message
 check "the key holds the page's URL and Contexts 0x20" same "$(registry_entry)" "$installed_entry"
 check "the folder holds only ruvo.htm" same "$(folder_listing)" "ruvo.htm"
@@ -307,36 +358,49 @@ check "the values are replaced" same "$(registry_entry)" "$installed_entry"
 check "the folder holds only ruvo.htm (no temporary file)" same "$(folder_listing)" "ruvo.htm"
 check "ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
 
-echo "== uninstall"
+echo "== uninstall, and a second program started while its message is up"
 check "the window opens" launch uninstall
 check "the layout matches, the button reads Uninstall" probe layout --caption Uninstall
 probe layout --caption Uninstall >"$log/layout-uninstall.txt"
 press "$main_frame" Return
 check_message information "$uninstalled_text"
-screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-uninstalled
-dismiss_message
-check "the key is gone" same "$(registry_entry)" ""
-check "the page and the folder are gone" same "$(folder_listing)" "<no folder>"
+screenshot "$(message_frame)" windows-uninstalled
+first_pid=$app_pid
+# The work is done: the second program may act at once, not "another is running".
+other_than=$(probe colours | sed -n 's/^handle //p')
+check "a second window opens" launch second-program
+check "it offers Install" probe layout --caption Install
+click_button
+check_message information "$installed_text"
+click_message_button
+check "the second program ends after its message" wait_for_exit
+check "exit status 0" same "${app_status:-none}" 0
+other_than=
+app_pid=$first_pid
+read_message
+click_message_button
+check "the first program ends after its message" wait_for_exit
+check "exit status 0" same "${app_status:-none}" 0
+check "the second program's install stands" same "$(registry_entry)" "$installed_entry"
+check "and its page" cmp "$folder/ruvo.htm" "$page"
+remove_key
+rm -rf "$folder"
 
 echo "== uninstall with the key missing but the page present"
-mkdir -p "$folder"
-cp "$page" "$folder/ruvo.htm"
-set_key "$page_url" 32
+install_state
 check "the window opens" launch key-missing
 check "the button reads Uninstall" probe layout --caption Uninstall
 remove_key  # someone else removes the key while the window waits
 press "$main_frame" Return
 check_message information "$not_installed_text"
-screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-not-installed
+screenshot "$(message_frame)" windows-not-installed
 dismiss_message
 check "no key" same "$(registry_entry)" ""
 check "the page and the folder are still removed" same "$(folder_listing)" "<no folder>"
 
 echo "== uninstall with a foreign file in the folder (Space on the button)"
-mkdir -p "$folder"
-cp "$page" "$folder/ruvo.htm"
+install_state
 printf 'mine\r\n' >"$folder/notes.txt"
-set_key "$page_url" 32
 check "the window opens" launch foreign-file
 press "$main_frame" space
 check_message information "$uninstalled_text"
@@ -345,21 +409,97 @@ check "the key is gone" same "$(registry_entry)" ""
 check "the foreign file and its folder stay, the page is gone" same "$(folder_listing)" "notes.txt"
 check "the foreign file is untouched" same "$(cat "$folder/notes.txt")" $'mine\r'
 
-echo "== a page that cannot be written (a folder stands at ruvo.htm)"
+echo "== uninstall while another program holds the page open"
+install_state
+(exec wine "$plant" hold-open "$page_path" >"$log/hold-open.out" 2>&1) &
+holder=$!
+check "the page is held open" wait_until 60 grep -q held "$log/hold-open.out"
+check "the window opens" launch page-held-open
+press "$main_frame" Return
+read_message
+reason=$(reason_in_message)
+check "the reason is the system's own text" test -n "$reason"
+check_message error "$(shown "$uninstall_failed_headline"$'\n\n'"Deleting ${page_path//\\//} failed: $reason"$'\n\n'"$key_removed_note"$'\n'"$left_note${page_path//\\//} and the folder ${folder_path//\\//}."$'\n'"$next_run_offers_install_note")"
+dismiss_message 1
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+check "the key is gone" same "$(registry_entry)" ""
+check "the page stays, whole" cmp "$folder/ruvo.htm" "$page"
+rm -rf "$folder"
+
+echo "== a page that cannot be written (a folder stands at ruvo.htm), then a close request"
 rm -rf "$folder"
 mkdir -p "$folder/ruvo.htm"
 remove_key
 check "the window opens" launch unwritable
 press "$main_frame" Return
 read_message
-reason=$(message_field text | sed -n 's/.*failed: //p')
+reason=$(reason_in_message)
 check "the reason is the system's own text" test -n "$reason"
 check_message error "$(shown "$install_failed_headline"$'\n\n'"Writing $page_path failed: $reason")"
-screenshot "$(sed -n '/^frame /p' <<<"$message")" windows-install-failed
-dismiss_message 1
+screenshot "$(message_frame)" windows-install-failed
+# As taskkill without /F, or a session ending, asks: the outcome still decides.
+wine taskkill /im RuvoLinkLens.exe >>"$log/wine.log" 2>&1
+check "a close request ends the program" wait_for_exit
+check "exit status 1, as the install failed" same "${app_status:-none}" 1
 check "no key was created" same "$(registry_entry)" ""
 check "the folder at ruvo.htm stays and no temporary file is left" same "$(folder_listing)" "ruvo.htm"
 check "ruvo.htm is still an empty folder" same "$(ls -A "$folder/ruvo.htm")" ""
+
+echo "== a key the registry refuses (a link to nowhere), in an empty folder that was there before"
+rm -rf "$folder"
+mkdir -p "$folder"
+remove_key
+check "the key is planted as a link to nowhere" wine "$plant" registry-link "$key_path" \
+  '\Registry\Nowhere\Key'
+check "the window opens" launch key-refused
+press "$main_frame" Return
+read_message
+reason=$(reason_in_message)
+check "the reason is the system's own text" test -n "$reason"
+check_message error "$(shown "$install_failed_headline"$'\n\n'"Creating the registry key HKEY_CURRENT_USER\\$key_path failed: $reason")"
+dismiss_message 1
+check "the key this run tried to make is taken back (the link itself)" same "$(registry_entry)" ""
+check "the page is taken back, the folder this run did not make stays" same "$(folder_listing)" ""
+rm -rf "$folder"
+
+echo "== links are never followed when removing: a page, a folder, a registry key"
+outside="$work/outside"
+for link in page folder; do
+  rm -rf "$outside" "$folder"
+  mkdir -p "$outside" "$folder"
+  printf 'not ours\r\n' >"$outside/ruvo.htm"
+  set_key "$page_url" 32
+  if [ "$link" = page ]; then
+    ln -s "$outside/ruvo.htm" "$folder/ruvo.htm"
+  else
+    rmdir "$folder"
+    ln -s "$outside" "$folder"
+  fi
+  check "$link link: the window opens" launch "$link-link"
+  press "$main_frame" Return
+  read_message
+  check "$link link: the failure says where the link leads" \
+    grep -qF "Z:${outside//\//\\}\\ruvo.htm" <<<"$(message_field text)"
+  check "$link link: and what was removed" grep -qF "$(shown "$key_removed_note")" <<<"$(message_field text)"
+  dismiss_message 1
+  check "$link link: the file outside drive C: is untouched" same "$(cat "$outside/ruvo.htm")" $'not ours\r'
+  check "$link link: the link stays" test -L "${folder%/}$([ "$link" = page ] && echo /ruvo.htm)"
+  check "$link link: the key is gone" same "$(registry_entry)" ""
+done
+rm -rf "$outside" "$folder"
+target_key='Software\RuvoLinkLens tests\Link target'
+wine reg add "HKLM\\$target_key" /v kept /d kept /f >>"$log/wine.log" 2>&1
+check "registry link: planted" wine "$plant" registry-link "$key_path" "\\Registry\\Machine\\$target_key"
+check "registry link: the window opens" launch registry-link
+check "registry link: the button reads Uninstall" probe layout --caption Uninstall
+press "$main_frame" Return
+check_message information "$uninstalled_text"
+dismiss_message
+check "registry link: the link is gone" same "$(registry_entry)" ""
+check "registry link: its target stays, with its value" \
+  wine reg query "HKLM\\$target_key" /v kept >>"$log/wine.log" 2>&1
+wine reg delete 'HKLM\Software\RuvoLinkLens tests' /f >>"$log/wine.log" 2>&1
 
 echo "== what a kill leaves (after the page, after the key, after the first value): the next run cleans up"
 # A kill cannot leave a half-written page (it is written under its partial name and
@@ -401,10 +541,10 @@ check "exit status 0" same "${app_status:-none}" 0
 check "no key" same "$(registry_entry)" ""
 check "no folder" same "$(folder_listing)" "<no folder>"
 
-echo "== the C++ library's throw points: the user is told, the program ends"
-# The probe can also fail an allocation ("new"); 64-bit Wine then ends it with status 3
-# without showing the box, so the run here takes the string throw point only.
-for how in string; do
+echo "== out of memory at the C++ library's throw points: the user is told, the program ends"
+# A string asked to grow past its largest size, and an allocation of a size no 32-bit
+# process can have (so the allocator fails inside the program, not the system).
+for how in string new; do
   (exec wine "$out_of_memory" "$how" >"$log/out-of-memory-$how.out" 2>&1) &
   app_pid=$!
   read_message
@@ -412,7 +552,7 @@ for how in string; do
   check "$how: it says the program ran out of memory" same "$(message_field text)" "$(shown "$out_of_memory_text")"
   check "$how: its error icon" same "$(icon_colour)" error
   check "$how: one OK button" same "$(message_field buttons)" "OK"
-  press "$(sed -n '/^frame /p' <<<"$message")" Return
+  press "$(message_frame)" Return
   check "$how: the program ends" wait_for_exit
   check "$how: exit status 3" same "${app_status:-none}" 3
 done

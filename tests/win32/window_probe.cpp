@@ -7,6 +7,9 @@
 //   window_probe focus                     prints the class of the focused control
 //   window_probe colours                   prints the client origin and system colours
 //
+// With two programs running, --other-than HANDLE passes over every window of the
+// program that window HANDLE (as a "handle" line gives it) belongs to.
+//
 // Exit status: 0 done (layout: matches), 1 mismatch, 2 window not found, 3 bad use.
 #include <windows.h>
 
@@ -69,24 +72,50 @@ std::string Escaped(const Text& text) {
   return out;
 }
 
+std::string ScreenRectText(const RECT& rect) {
+  return std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+         std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
+}
+
+std::string HandleText(HWND window) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%lx",
+                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+  return text;
+}
+
+std::string FrameOf(HWND window) {
+  RECT frame{};
+  ::GetWindowRect(window, &frame);
+  return ScreenRectText(frame);
+}
+
 struct Search {
-  bool dialog;  // the message box, or the main window
+  bool dialog;        // the message box, or the main window
+  DWORD skipProcess;  // 0, or a program whose windows are passed over
   HWND found = nullptr;
 };
+
+DWORD ProcessOf(HWND window) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  return process;
+}
 
 BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
   auto& search = *reinterpret_cast<Search*>(parameter);
   if (!::IsWindowVisible(window)) return TRUE;
   if (TextOf(window) != ruvo::kApplicationTitle) return TRUE;
   if ((ClassOf(window) == kDialogClass) != search.dialog) return TRUE;
+  if (search.skipProcess != 0 && ProcessOf(window) == search.skipProcess) return TRUE;
   search.found = window;
   return FALSE;
 }
 
-HWND FindTopLevel(bool dialog, double waitSeconds) {
+HWND FindTopLevel(bool dialog, double waitSeconds, DWORD skipProcess) {
   const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(waitSeconds * 1000);
   for (;;) {
-    Search search{dialog};
+    Search search{dialog, skipProcess};
     ::EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) return search.found;
     if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) return nullptr;
@@ -171,8 +200,8 @@ bool SameText(const Text& a, const Text& b) {
   return _wcsicmp(a.c_str(), b.c_str()) == 0;
 }
 
-int CheckLayout(const Text& buttonCaption) {
-  const HWND window = FindTopLevel(false, 10);
+int CheckLayout(const Text& buttonCaption, DWORD skipProcess) {
+  const HWND window = FindTopLevel(false, 10, skipProcess);
   if (window == nullptr) {
     Print("FAIL no window titled RUVO LinkLens");
     return 2;
@@ -249,11 +278,6 @@ int CheckLayout(const Text& buttonCaption) {
   return check.failures() == 0 ? 0 : 1;
 }
 
-std::string ScreenRectText(const RECT& rect) {
-  return std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
-         std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
-}
-
 // The icon static of a message box. On Windows its icon is one of the system's
 // shared icons, the same handle in every process; Wine keeps icons per process, so
 // the script also looks at the icon's pixels (icon-rect).
@@ -272,14 +296,15 @@ std::string IconName(HWND control) {
   return icon != nullptr ? "unknown" : "none";
 }
 
-int DescribeMessage(double waitSeconds) {
-  const HWND dialog = FindTopLevel(true, waitSeconds);
+int DescribeMessage(double waitSeconds, DWORD skipProcess) {
+  const HWND dialog = FindTopLevel(true, waitSeconds, skipProcess);
   if (dialog == nullptr) {
     Print("no message box");
     return 2;
   }
   Text text;
   std::string buttons;
+  RECT buttonRect{};
   for (HWND child : ChildrenInZOrder(dialog)) {
     const Text name = ClassOf(child);
     const LONG style = ::GetWindowLongW(child, GWL_STYLE);
@@ -287,6 +312,7 @@ int DescribeMessage(double waitSeconds) {
     if (SameText(name, L"Static") && (style & SS_TYPEMASK) != SS_ICON && text.empty()) {
       text = TextOf(child);
     } else if (SameText(name, L"Button")) {
+      if (buttons.empty()) ::GetWindowRect(child, &buttonRect);
       buttons += (buttons.empty() ? "" : " ") + Utf8(TextOf(child));
     }
   }
@@ -295,12 +321,13 @@ int DescribeMessage(double waitSeconds) {
   Print("text: " + Escaped(text));
   const HWND icon = IconControl(dialog);
   Print("icon: " + IconName(icon));
-  RECT iconRect{}, frame{};
+  RECT iconRect{};
   if (icon != nullptr) ::GetWindowRect(icon, &iconRect);
-  ::GetWindowRect(dialog, &frame);
   Print("icon-rect " + ScreenRectText(iconRect));
-  Print("frame " + ScreenRectText(frame));
+  Print("frame " + FrameOf(dialog));
+  Print("handle " + HandleText(dialog));
   Print("buttons: " + buttons);
+  Print("button-rect " + ScreenRectText(buttonRect));
   Print(std::string("owner: ") + (owner != nullptr && TextOf(owner) == ruvo::kApplicationTitle
                                       ? "main window"
                                   : owner != nullptr ? Utf8(TextOf(owner))
@@ -308,8 +335,8 @@ int DescribeMessage(double waitSeconds) {
   return 0;
 }
 
-int DescribeFocus() {
-  const HWND window = FindTopLevel(false, 5);
+int DescribeFocus(DWORD skipProcess) {
+  const HWND window = FindTopLevel(false, 5, skipProcess);
   if (window == nullptr) return 2;
   GUITHREADINFO thread{};
   thread.cbSize = sizeof thread;
@@ -325,16 +352,15 @@ std::string Hex(COLORREF colour) {
   return text;
 }
 
-int DescribeColours() {
-  const HWND window = FindTopLevel(false, 5);
+int DescribeColours(DWORD skipProcess) {
+  const HWND window = FindTopLevel(false, 5, skipProcess);
   if (window == nullptr) return 2;
   POINT origin{0, 0};
   ::ClientToScreen(window, &origin);
-  RECT frame;
-  ::GetWindowRect(window, &frame);
   Print("dpi " + std::to_string(ScreenDpi()));
   Print("client-origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
-  Print("frame " + ScreenRectText(frame));
+  Print("frame " + FrameOf(window));
+  Print("handle " + HandleText(window));
   Print("btnface " + Hex(::GetSysColor(COLOR_BTNFACE)));
   Print("window " + Hex(::GetSysColor(COLOR_WINDOW)));
   Print("activeborder " + Hex(::GetSysColor(COLOR_ACTIVEBORDER)));
@@ -352,15 +378,19 @@ int wmain(int argc, wchar_t** argv) {
     return fallback;
   };
   const Text command = args.empty() ? L"" : args[0];
+  const Text other = option(L"--other-than", L"");
+  const DWORD skipProcess =
+      other.empty() ? 0
+                    : ProcessOf(reinterpret_cast<HWND>(std::wcstoul(other.c_str(), nullptr, 16)));
   int status = 3;
   if (command == L"layout")
-    status = CheckLayout(option(L"--caption", L"Install"));
+    status = CheckLayout(option(L"--caption", L"Install"), skipProcess);
   else if (command == L"message")
-    status = DescribeMessage(std::wcstod(option(L"--wait", L"0").c_str(), nullptr));
+    status = DescribeMessage(std::wcstod(option(L"--wait", L"0").c_str(), nullptr), skipProcess);
   else if (command == L"focus")
-    status = DescribeFocus();
+    status = DescribeFocus(skipProcess);
   else if (command == L"colours")
-    status = DescribeColours();
+    status = DescribeColours(skipProcess);
   else
     Print("use: window_probe layout|message|focus|colours");
   std::fflush(stdout);

@@ -40,6 +40,12 @@ HICON PackageIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
                                          ::GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
+bool IsUserInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+         (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+}
+
 HWND CreateChild(const wchar_t* windowClass, const std::wstring_view& text, DWORD style,
                  const RECT& bounds, HWND parent, int id) {
   return ::CreateWindowExW(0, windowClass, Text(text).c_str(), style, bounds.left, bounds.top,
@@ -87,7 +93,7 @@ Text MainFrame::Open(MainWindow& handlers, int showCommand) {
                         CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                         frame.bottom - frame.top, nullptr, nullptr, instance_, this);
   if (window == nullptr) return L"Creating the window failed: " + SystemMessage(::GetLastError());
-  handlers.Form_Load();
+  RunHandler([&handlers] { handlers.Form_Load(); });
   if (Window() == nullptr) return {};  // the load handler told the user and ended
   ::ShowWindow(window, showCommand);
   ::UpdateWindow(window);
@@ -189,7 +195,28 @@ void MainFrame::PressActionButton() {
   // Clicks and keys that arrive while the action runs, or while its message is up,
   // never reach the button again.
   ::EnableWindow(button_, FALSE);
-  handlers_->ActionButton_Click();
+  RunHandler([this] { handlers_->ActionButton_Click(); });
+}
+
+template <typename Handler>
+void MainFrame::RunHandler(Handler handler) {
+  handlerRunning_ = true;
+  handler();
+  handlerRunning_ = false;
+}
+
+void MainFrame::OnClose() {
+  // A handler runs only as long as its work and its one message: a close request
+  // then (taskkill without /F, a session ending) closes the message, and the handler
+  // ends the program with its outcome's status. Destroying the window here would end
+  // it with "done" after a failure.
+  if (!handlerRunning_) {
+    ::DestroyWindow(Window());
+    return;
+  }
+  if (const HWND box = ::GetWindow(Window(), GW_ENABLEDPOPUP); box != nullptr) {
+    ::PostMessageW(box, WM_CLOSE, 0, 0);
+  }
 }
 
 LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -213,6 +240,9 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
       ::SetFocus(lastFocus_ != nullptr ? lastFocus_ : button_);
       return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
     case WM_DESTROY:
       ::PostQuitMessage(static_cast<int>(exitStatus_));
       return 0;
@@ -224,12 +254,44 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
   // Keys and clicks given while the action ran were meant for the window, not for
   // the box: dropped, so that the user reads the outcome before anything dismisses it.
+  // Some arrive only when the box reads its queue (under Wine, keys reach a program
+  // when it next asks for messages): the box's filter drops those by their time.
   MSG pending;
   while (::PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
          ::PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
+  boxSeenShown_ = false;
+  const UniqueHook filter(
+      ::SetWindowsHookExW(WH_MSGFILTER, FilterMessageBoxInput, nullptr, ::GetCurrentThreadId()));
   ::MessageBoxW(Window(), text.c_str(), Text(kApplicationTitle).c_str(),
                 MB_OK | static_cast<UINT>(icon));
+}
+
+LRESULT CALLBACK MainFrame::FilterMessageBoxInput(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == MSGF_DIALOGBOX) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+    const HWND box = ::GetAncestor(message.hwnd, GA_ROOT);
+    // The frame owns the box, and its window carries the frame.
+    const HWND owner = box != nullptr ? ::GetWindow(box, GW_OWNER) : nullptr;
+    auto* frame = owner != nullptr
+                      ? reinterpret_cast<MainFrame*>(::GetWindowLongPtrW(owner, GWLP_USERDATA))
+                      : nullptr;
+    if (frame != nullptr && frame->Window() == owner && frame->IsOlderThanTheBox(box, message)) {
+      return TRUE;  // dropped
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool MainFrame::IsOlderThanTheBox(HWND box, const MSG& input) {
+  if (!::IsWindowVisible(box)) return IsUserInput(input.message);
+  // The box's loop passes a message here as soon as it runs once the box is shown
+  // (its first paint, if nothing else): that moment stands for when it was shown.
+  if (!boxSeenShown_) {
+    boxSeenShown_ = true;
+    boxShownAt_ = ::GetTickCount();
+  }
+  return IsUserInput(input.message) && static_cast<LONG>(input.time - boxShownAt_) < 0;
 }
 
 Text MainFrame::ActionButtonCaption() {

@@ -57,6 +57,15 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   LRESULT OnControlColour(UINT message, HDC dc, HWND control);
   void OnCommand(int id, int code);
   void PressActionButton();
+  // Runs one of the two handlers; a close request meanwhile waits for it.
+  template <typename Handler>
+  void RunHandler(Handler handler);
+  void OnClose();
+
+  // The message boxes' filter for input (MSGF_DIALOGBOX): keys and clicks given before
+  // a box was shown were meant for the window, and never reach the box.
+  static LRESULT CALLBACK FilterMessageBoxInput(int code, WPARAM wParam, LPARAM lParam);
+  bool IsOlderThanTheBox(HWND box, const MSG& input);
 
   HINSTANCE instance_;
   int dpi_;
@@ -68,7 +77,11 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   HWND button_ = nullptr;
   HWND lastFocus_ = nullptr;
   MainWindow* handlers_ = nullptr;
+  bool handlerRunning_ = false;
   ExitStatus exitStatus_ = ExitStatus::Done;
+  // When the message box now up was first seen shown (GetTickCount), if it was.
+  bool boxSeenShown_ = false;
+  DWORD boxShownAt_ = 0;
 };
 
 }  // namespace ruvo::win32

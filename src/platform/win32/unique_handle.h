@@ -85,6 +85,12 @@ struct GlobalMemoryTraits {
   static void Close(Type memory) { ::GlobalFree(memory); }
 };
 
+struct HookTraits {
+  using Type = HHOOK;
+  static Type None() { return nullptr; }
+  static void Close(Type hook) { ::UnhookWindowsHookEx(hook); }
+};
+
 template <typename Interface>
 struct ComTraits {
   using Type = Interface*;
@@ -98,6 +104,7 @@ using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
 using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;
+using UniqueHook = UniqueHandle<HookTraits>;
 template <typename Interface>
 using ComPtr = UniqueHandle<ComTraits<Interface>>;
 

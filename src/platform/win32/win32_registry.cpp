@@ -1,6 +1,12 @@
 #include "platform/win32/win32_registry.h"
 
+#include <winternl.h>
+
 #include "platform/win32/system_text.h"
+
+// ntdll's key deletion, which RegDeleteKeyA itself ends in; MinGW's ntdll import
+// library has it, no header declares it.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace ruvo::win32 {
 namespace {
@@ -115,7 +121,14 @@ RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueN
 RegistryResult Win32Registry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
   std::string path;
   if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;
-  return Status(::RegDeleteKeyA(RootKey(root), path.c_str()));
+  // RegDeleteKeyA opens the key it deletes following a registry link, and so deletes
+  // the link's target. The key is opened as itself instead, and deleted through that
+  // handle: a link goes, its target stays.
+  UniqueKey key;
+  const LSTATUS opened =
+      ::RegOpenKeyExA(RootKey(root), path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put());
+  if (opened != ERROR_SUCCESS) return Status(opened);
+  return Status(static_cast<LSTATUS>(::RtlNtStatusToDosError(::NtDeleteKey(key.get()))));
 }
 
 RegistryResult Win32Registry::RegFlushKey(KeyHandle key) {

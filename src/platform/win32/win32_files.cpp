@@ -108,9 +108,13 @@ class TemporaryFile {
   // elsewhere through a link is refused, and what was made there taken back.
   FileResult Create(const Text& target) {
     const Text name = PartialFileFor(target);
-    if (const FileResult leftover = RemoveItself(name, false);
-        !leftover.ok() && leftover.failure() != FileFailure::NotFound) {
-      return leftover;
+    // Usually nothing is there; asking first spares the system's words for "not found".
+    if (::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      if (const FileResult leftover = RemoveItself(name, false);
+          !leftover.ok() && leftover.failure() != FileFailure::NotFound) {
+        return leftover;
+      }
     }
     file_.reset(::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));

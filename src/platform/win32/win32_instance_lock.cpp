@@ -8,6 +8,8 @@ constexpr const wchar_t* kMutexName = L"Local\\RuvoLinkLens.InstallOrUninstall";
 
 }  // namespace
 
+Win32InstanceLock::Win32InstanceLock() : mutex_(::CreateMutexW(nullptr, FALSE, kMutexName)) {}
+
 Win32InstanceLock::~Win32InstanceLock() {
   Release();
 }

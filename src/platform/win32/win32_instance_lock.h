@@ -9,7 +9,8 @@ namespace ruvo::win32 {
 
 class Win32InstanceLock final : public InstanceLock {
  public:
-  Win32InstanceLock() = default;
+  // Opens the user's mutex now, so that a press only waits for it.
+  Win32InstanceLock();
   ~Win32InstanceLock() override;
   Win32InstanceLock(const Win32InstanceLock&) = delete;
   Win32InstanceLock& operator=(const Win32InstanceLock&) = delete;

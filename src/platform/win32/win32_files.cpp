@@ -9,16 +9,11 @@ namespace ruvo::win32 {
 namespace {
 
 // Each line in the ANSI code page, then CR LF; false when a line has a character
-// the code page cannot hold.
+// the code page cannot hold. One conversion for the whole text.
 bool PageBytes(const std::vector<Text>& lines, std::string& bytes) {
-  bytes.clear();
-  std::string line;
-  for (const Text& text : lines) {
-    if (!ToAnsi(text, line)) return false;
-    bytes += line;
-    bytes += "\r\n";
-  }
-  return true;
+  Text text;
+  for (const Text& line : lines) text.append(line).append(L"\r\n");
+  return ToAnsi(text, bytes);
 }
 
 FileResult LastError() {

@@ -253,13 +253,9 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
   // Keys and clicks given while the action ran were meant for the window, not for
-  // the box: dropped, so that the user reads the outcome before anything dismisses it.
-  // Some arrive only when the box reads its queue (under Wine, keys reach a program
-  // when it next asks for messages): the box's filter drops those by their time.
-  MSG pending;
-  while (::PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
-         ::PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-  }
+  // the box: the box's filter drops them, those already queued while the box is not yet
+  // shown and those that reach the program only later (under Wine, keys arrive when it
+  // next asks for messages) by their time, so that the user reads the outcome first.
   boxSeenShown_ = false;
   const UniqueHook filter(
       ::SetWindowsHookExW(WH_MSGFILTER, FilterMessageBoxInput, nullptr, ::GetCurrentThreadId()));
@@ -270,17 +266,27 @@ void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
 LRESULT CALLBACK MainFrame::FilterMessageBoxInput(int code, WPARAM wParam, LPARAM lParam) {
   if (code == MSGF_DIALOGBOX) {
     const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-    const HWND box = ::GetAncestor(message.hwnd, GA_ROOT);
-    // The frame owns the box, and its window carries the frame.
-    const HWND owner = box != nullptr ? ::GetWindow(box, GW_OWNER) : nullptr;
-    auto* frame = owner != nullptr
-                      ? reinterpret_cast<MainFrame*>(::GetWindowLongPtrW(owner, GWLP_USERDATA))
-                      : nullptr;
-    if (frame != nullptr && frame->Window() == owner && frame->IsOlderThanTheBox(box, message)) {
+    const HWND root = ::GetAncestor(message.hwnd, GA_ROOT);
+    // The frame is disabled while the box is up: input for it was queued before.
+    if (FrameOf(root) != nullptr) {
+      if (IsUserInput(message.message)) return TRUE;  // dropped
+    } else if (MainFrame* frame = FrameOf(root != nullptr ? ::GetWindow(root, GW_OWNER) : nullptr);
+               frame != nullptr && frame->IsOlderThanTheBox(root, message)) {
       return TRUE;  // dropped
     }
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The frame `window` is, if it is one: only the frame's own window procedure says its
+// window carries a frame (the box keeps its own data there).
+MainFrame* MainFrame::FrameOf(HWND window) {
+  if (window == nullptr || reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(
+                               window, GWLP_WNDPROC)) != &MainFrame::WindowProc) {
+    return nullptr;
+  }
+  auto* frame = reinterpret_cast<MainFrame*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  return frame != nullptr && frame->Window() == window ? frame : nullptr;
 }
 
 bool MainFrame::IsOlderThanTheBox(HWND box, const MSG& input) {

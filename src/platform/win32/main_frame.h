@@ -65,6 +65,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   // The message boxes' filter for input (MSGF_DIALOGBOX): keys and clicks given before
   // a box was shown were meant for the window, and never reach the box.
   static LRESULT CALLBACK FilterMessageBoxInput(int code, WPARAM wParam, LPARAM lParam);
+  static MainFrame* FrameOf(HWND window);
   bool IsOlderThanTheBox(HWND box, const MSG& input);
 
   HINSTANCE instance_;

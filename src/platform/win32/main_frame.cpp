@@ -192,9 +192,10 @@ void MainFrame::OnCommand(int id, int code) {
 }
 
 void MainFrame::PressActionButton() {
-  // Clicks and keys that arrive while the action runs, or while its message is up,
-  // never reach the button again.
-  ::EnableWindow(button_, FALSE);
+  // Nothing reads the queue while the action runs, and the box disables the frame and
+  // drops what was queued for it: clicks and keys given meanwhile never reach the
+  // button. Disabling the button would only repaint it and move the focus before the
+  // work could start.
   RunHandler([this] { handlers_->ActionButton_Click(); });
 }
 

@@ -20,6 +20,13 @@ bool IsPredefined(PredefinedRoot root) {
          root == kHkeyUsers;
 }
 
+// The ANSI functions take names in the code page, ASCII here: a name it cannot hold
+// exactly is refused, never replaced.
+bool FitsTheCodePage(const Text& name) {
+  std::string bytes;
+  return ToAscii(name, bytes);
+}
+
 // KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
 constexpr std::uint32_t kFullAccess = 0xF003F;
 
@@ -52,6 +59,7 @@ RegistryResult FakeRegistry::Open(PredefinedRoot root, const Text& subKey, std::
                                   KeyHandle& key) {
   key = 0;
   if (!IsPredefined(root)) return kErrorInvalidHandle;
+  if (!FitsTheCodePage(subKey)) return kErrorNoUnicodeTranslation;
   const KeyId id = Identify(root, subKey);
   // The root itself ("") is always there.
   if (!subKey.empty() && keys_.count(id) == 0) return kErrorFileNotFound;
@@ -96,6 +104,7 @@ RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& su
     return *failure;
   }
   if (!IsPredefined(root)) return kErrorInvalidHandle;
+  if (!FitsTheCodePage(subKey)) return kErrorNoUnicodeTranslation;
   const KeyId id = Identify(root, subKey);
   disposition = keys_.count(id) != 0 ? kRegOpenedExistingKey : kRegCreatedNewKey;
   // Missing parents come into being with the key.
@@ -120,6 +129,7 @@ RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName
   if (const RegistryResult status = Target(key, kKeySetValue, found); status != kErrorSuccess) {
     return status;
   }
+  if (!FitsTheCodePage(valueName)) return kErrorNoUnicodeTranslation;
   found->second.values[Fold(valueName)] = Value{type, data};
   return kErrorSuccess;
 }
@@ -130,6 +140,7 @@ RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueNa
   if (const RegistryResult status = Target(key, kKeyQueryValue, found); status != kErrorSuccess) {
     return status;
   }
+  if (!FitsTheCodePage(valueName)) return kErrorNoUnicodeTranslation;
   const auto value = found->second.values.find(Fold(valueName));
   if (value == found->second.values.end()) return kErrorFileNotFound;
   type = value->second.type;
@@ -140,6 +151,7 @@ RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueNa
 RegistryResult FakeRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
   if (auto failure = InjectedFailure("RegDeleteKeyA")) return *failure;
   if (!IsPredefined(root)) return kErrorInvalidHandle;
+  if (!FitsTheCodePage(subKey)) return kErrorNoUnicodeTranslation;
   const KeyId id = Identify(root, subKey);
   if (keys_.count(id) == 0) return kErrorFileNotFound;
   const Text prefix = id.second + L"\\";
@@ -257,6 +269,10 @@ FileResult FakeFileSystem::MakeFolder(const Text& path) {
 
 FileResult FakeFileSystem::RemoveFile(const Text& path) {
   if (auto failure = InjectedFailure("RemoveFile")) return *failure;
+  // Windows refuses to delete a folder as a file.
+  if (folders_.count(Normalise(path)) != 0) {
+    return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");
+  }
   if (files_.erase(Normalise(path)) == 0) {
     return FileResult::Failed(FileFailure::NotFound, 2,
                               L"The system cannot find the file specified.");

@@ -1,0 +1,28 @@
+// Binds the backend contract to the in-memory fake, so that the logic's tests rest on
+// a stand-in that keeps the same rules as the real backends.
+#include <memory>
+
+#include "contract_backend.h"
+#include "fake_platform.h"
+
+namespace ruvo::contract {
+
+Backend MakeBackend() {
+  // The fakes journal every call; the journal outlives them.
+  auto journal = std::make_shared<std::vector<std::string>>();
+  auto files = std::make_unique<fake::FakeFileSystem>(*journal);
+  const fake::FakeFileSystem* reader = files.get();
+  Backend backend;
+  backend.registry = std::make_unique<fake::FakeRegistry>(*journal);
+  backend.files = std::move(files);
+  backend.scratchKey = L"Software\\RuvoContract\\Run";
+  backend.scratchFolder = L"c:\\ruvo-contract";
+  backend.readFile = [reader](const Text& path) -> std::optional<std::string> {
+    if (!reader->HasFile(path)) return std::nullopt;
+    return reader->FileBytes(path);
+  };
+  backend.cleanUp = [journal] {};
+  return backend;
+}
+
+}  // namespace ruvo::contract

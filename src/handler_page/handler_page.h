@@ -9,8 +9,6 @@
 
 namespace ruvo {
 
-inline constexpr std::size_t kHandlerPageLineCount = 52;
-
 // The page's 52 lines, without line ends.
 std::vector<Text> HandlerPageLines();
 

@@ -1,7 +1,7 @@
 // The one seam between the installer's logic and the operating system.
 //
 // The logic (window, registration, handler page, registry helpers) talks to the
-// system only through these three interfaces. Each backend (win32/, standalone/)
+// system only through these four interfaces. Each backend (win32/, standalone/)
 // implements them; the tests use an in-memory fake.
 #pragma once
 

@@ -1,4 +1,4 @@
-// An in-memory stand-in for the three halves of the seam, for the logic's tests.
+// An in-memory stand-in for the four interfaces of the seam, for the logic's tests.
 // It keeps a journal of every call, lets a test make any operation fail, and
 // behaves as Windows does where the logic can tell (case-insensitive names, status
 // 2 for a missing key, status 5 for a key with subkeys or for a value call the
@@ -166,7 +166,7 @@ class FakeInstanceLock : public InstanceLock {
   std::vector<std::string>& journal_;
 };
 
-// The three fakes wired together with one journal.
+// The four fakes wired together with one journal.
 struct FakePlatform {
   std::vector<std::string> journal;
   FakeRegistry registry{journal};

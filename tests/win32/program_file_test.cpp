@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "window/resource_ids.h"
+#include "platform/win32/resource_ids.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 // The C++ runtime of the Windows program, which is built without exceptions.
 //
-// What would still throw is the standard library: its allocation and its size
-// checks, which with the sizes this program handles fail only when memory runs out.
-// Each such throw point, and operator new, lands here: the user is told, and the
-// program ends at once.
+// What would still throw is the standard library. Its allocation, and the size checks
+// that only sizes beyond memory can fail, land here with operator new: the user is
+// told that memory ran out, and the program ends at once. Its checks for faults of
+// the program itself (an index out of range, an empty std::function) cannot be
+// reached by this program's code; should one be, it ends the program the same way
+// rather than bring in the unwinder.
 //
 // The library's own string code is compiled with exceptions, and with it would come
 // the unwinder, the exception classes and the terminate handler with its name

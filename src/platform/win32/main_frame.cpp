@@ -5,7 +5,7 @@
 
 #include "platform/win32/system_text.h"
 #include "registration/messages.h"
-#include "window/resource_ids.h"
+#include "platform/win32/resource_ids.h"
 
 namespace ruvo::win32 {
 namespace {

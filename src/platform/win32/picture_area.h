@@ -15,7 +15,8 @@ class PictureArea : public BaseWindow<PictureArea> {
  public:
   static constexpr const wchar_t* kClassName = L"RuvoPictureArea";
 
-  // Registers the window class once per process.
+  // Registers the window class; the frame does so each time it opens its window, and
+  // a class already registered stays as it is.
   static void Register(HINSTANCE instance);
 
   PictureArea(const BannerPicture& banner, SystemColour background)

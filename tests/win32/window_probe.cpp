@@ -22,6 +22,7 @@
 
 #include "platform/platform_services.h"
 #include "platform/text.h"
+#include "platform/win32/screen_dpi.h"
 #include "registration/messages.h"
 #include "window/layout.h"
 
@@ -144,13 +145,6 @@ std::string RectText(const RECT& rect) {
          std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
 }
 
-int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
 // Counts mismatches and says what each one is.
 class Checker {
  public:
@@ -206,7 +200,7 @@ int CheckLayout(const Text& buttonCaption, DWORD skipProcess) {
     Print("FAIL no window titled RUVO LinkLens");
     return 2;
   }
-  const int dpi = ScreenDpi();
+  const int dpi = ruvo::win32::ScreenDpi();
   Print("dpi " + std::to_string(dpi));
   Checker check;
 
@@ -357,7 +351,7 @@ int DescribeColours(DWORD skipProcess) {
   if (window == nullptr) return 2;
   POINT origin{0, 0};
   ::ClientToScreen(window, &origin);
-  Print("dpi " + std::to_string(ScreenDpi()));
+  Print("dpi " + std::to_string(ruvo::win32::ScreenDpi()));
   Print("client-origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
   Print("frame " + FrameOf(window));
   Print("handle " + HandleText(window));

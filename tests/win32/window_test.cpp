@@ -10,6 +10,7 @@
 
 #include "fake_platform.h"
 #include "platform/win32/main_frame.h"
+#include "platform/win32/screen_dpi.h"
 #include "registration/record.h"
 #include "window/layout.h"
 #include "window/main_window.h"
@@ -39,13 +40,6 @@ LOGFONTW FontOf(HWND control) {
   const auto handle = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
   ::GetObjectW(handle, sizeof font, &font);
   return font;
-}
-
-int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -89,7 +83,7 @@ TEST_F(MainFrameTest, TextLinesAndTheLoadedButtonShowMsSansSerifAt825Points) {
     ASSERT_NE(control, nullptr);
     const LOGFONTW font = FontOf(control);
     EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Sans Serif");
-    EXPECT_EQ(font.lfHeight, -::MulDiv(825, ScreenDpi(), 7200));  // 8.25 pt, not 8
+    EXPECT_EQ(font.lfHeight, -::MulDiv(825, ruvo::win32::ScreenDpi(), 7200));  // 8.25 pt, not 8
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
     EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
     EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);

@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/win32/resource_ids.h"
+#include "platform/win32/screen_dpi.h"
 #include "platform/win32/system_text.h"
 #include "registration/messages.h"
-#include "platform/win32/resource_ids.h"
 
 namespace ruvo::win32 {
 namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
-
-// The screen's dots per inch, as the system-DPI-aware manifest lets the program see it.
-int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
-}
 
 LOGFONTW LogicalFont(const FontRecord& font, int dpi) {
   LOGFONTW logical{};
@@ -282,8 +275,8 @@ LRESULT CALLBACK MainFrame::FilterMessageBoxInput(int code, WPARAM wParam, LPARA
 // The frame `window` is, if it is one: only the frame's own window procedure says its
 // window carries a frame (the box keeps its own data there).
 MainFrame* MainFrame::FrameOf(HWND window) {
-  if (window == nullptr || reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(
-                               window, GWLP_WNDPROC)) != &MainFrame::WindowProc) {
+  if (window == nullptr || reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC)) !=
+                               &MainFrame::WindowProc) {
     return nullptr;
   }
   auto* frame = reinterpret_cast<MainFrame*>(::GetWindowLongPtrW(window, GWLP_USERDATA));

@@ -1,5 +1,5 @@
-// Shared set-up for the sequence tests: a fake platform and short names for the
-// registration record.
+// Shared by the sequence tests: short names for the registration record, the
+// expected page, and checks on a fake platform.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "registration/messages.h"
@@ -45,32 +46,30 @@ inline std::vector<std::uint8_t> UrlBytesWithZero() {
   return bytes;
 }
 
-class SequenceTest : public ::testing::Test {
- protected:
-  fake::FakePlatform fake;
+// The installed state: the key, the folder and the page in it.
+inline void AddInstalled(fake::FakePlatform& run) {
+  run.registry.AddKey(kHkeyCurrentUser, kKey);
+  run.files.AddFolder(kFolder);
+  run.files.AddFile(kPage, ExpectedPage());
+}
 
-  void Install() {
-    fake.registry.AddKey(kHkeyCurrentUser, kKey);
-    fake.files.AddFolder(kFolder);
-    fake.files.AddFile(kPage, ExpectedPage());
-  }
+inline std::vector<Text> MessageTexts(const fake::FakePlatform& run) {
+  std::vector<Text> texts;
+  for (const auto& message : run.ui.messages()) texts.push_back(message.text);
+  return texts;
+}
 
-  std::vector<Text> MessageTexts() const {
-    std::vector<Text> texts;
-    for (const auto& message : fake.ui.messages()) texts.push_back(message.text);
-    return texts;
-  }
+// Where `call` first appears in the journal; the journal's size when it never does.
+inline std::size_t JournalIndex(const fake::FakePlatform& run, const std::string& call) {
+  const auto found = std::find(run.journal.begin(), run.journal.end(), call);
+  return static_cast<std::size_t>(found - run.journal.begin());
+}
 
-  std::size_t JournalIndex(const std::string& call) const {
-    const auto found = std::find(fake.journal.begin(), fake.journal.end(), call);
-    return static_cast<std::size_t>(found - fake.journal.begin());
-  }
-
-  void ExpectOneMessage(std::wstring_view text, MessageIcon icon) const {
-    ASSERT_EQ(fake.ui.messages().size(), 1u);
-    EXPECT_EQ(fake.ui.messages()[0].text, text);
-    EXPECT_EQ(fake.ui.messages()[0].icon, icon);
-  }
-};
+inline void ExpectOneMessage(const fake::FakePlatform& run, std::wstring_view text,
+                             MessageIcon icon) {
+  ASSERT_EQ(run.ui.messages().size(), 1u);
+  EXPECT_EQ(run.ui.messages()[0].text, text);
+  EXPECT_EQ(run.ui.messages()[0].icon, icon);
+}
 
 }  // namespace ruvo::testing_support

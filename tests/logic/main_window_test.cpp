@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include "logic_test_support.h"
+#include "platform/text.h"
 #include "registration/registration.h"
 
 namespace ruvo {
@@ -8,105 +9,103 @@ namespace {
 
 using namespace testing_support;
 
-class MainWindowTest : public SequenceTest {
- protected:
-  MainWindow window{fake.services};
-};
-
-TEST_F(MainWindowTest, LoadCaptionsTheButtonFromTheProbeAndSwitchesItsFont) {
-  window.Form_Load();
-  EXPECT_EQ(fake.ui.caption(), L"Install");
-  EXPECT_EQ(fake.ui.fontName(), L"MS Sans Serif");
-
-  fake::FakePlatform installed;
-  installed.registry.AddKey(kHkeyCurrentUser, kKey);
-  MainWindow(installed.services).Form_Load();
-  EXPECT_EQ(installed.ui.caption(), L"Uninstall");
-  EXPECT_EQ(installed.ui.fontName(), L"MS Sans Serif");
-  EXPECT_TRUE(installed.ui.messages().empty());
-}
-
-TEST_F(MainWindowTest, ClickRunsWhatTheCaptionSetAtLoadSaysEvenIfTheRegistryMovedOn) {
-  window.Form_Load();
-  fake.registry.AddKey(kHkeyCurrentUser, kKey);  // someone else installed meanwhile
-  window.ActionButton_Click();
-  EXPECT_EQ(MessageTexts(), std::vector<Text>{Text(kInstalledMessage)});
-  EXPECT_EQ(fake.files.FileBytes(kPage), ExpectedPage());
-  EXPECT_EQ(fake.ui.endCount(), 1);
-  EXPECT_EQ(fake.journal.back(), "EndProgram");
-}
-
-TEST_F(MainWindowTest, AnyCaptionButExactlyInstallUninstalls) {
-  for (const wchar_t* caption : {L"Uninstall", L"install", L"Install ", L""}) {
-    SCOPED_TRACE(std::string(caption, caption + std::wcslen(caption)));
+TEST(MainWindowTest, LoadCaptionsTheButtonFromTheProbeOrEndsWhenItCannotTell) {
+  struct Case {
+    bool installed;
+    RegistryResult openStatus;  // injected into the probe's open; 0: none
+    const wchar_t* caption;     // "": no action offered, the program ends
+  };
+  for (const Case& c :
+       {Case{false, 0, L"Install"}, Case{true, 0, L"Uninstall"}, Case{true, 170, L""}}) {
+    SCOPED_TRACE(::testing::Message() << "installed " << c.installed << ", open " << c.openStatus);
     fake::FakePlatform run;
-    run.ui.SetActionButtonCaption(caption);
-    MainWindow(run.services).ActionButton_Click();
-    ASSERT_EQ(run.ui.messages().size(), 1u);
-    EXPECT_EQ(run.ui.messages()[0].text, kNotInstalledMessage);
-    EXPECT_EQ(run.ui.endCount(), 1) << "ended exactly once";
-    EXPECT_EQ(run.ui.callsAfterEnd(), 0);
-    EXPECT_FALSE(run.files.HasFile(kPage));
+    if (c.installed) run.registry.AddKey(kHkeyCurrentUser, kKey);
+    if (c.openStatus != 0) run.registry.FailNext("RegOpenKeyA", c.openStatus);
+    MainWindow(run.services).Form_Load();
+    EXPECT_EQ(run.ui.caption(), c.caption);
+    const bool ends = *c.caption == L'\0';
+    if (!ends) {
+      EXPECT_EQ(run.ui.fontName(), L"MS Sans Serif");
+    }
+    EXPECT_EQ(run.ui.messages().size(), ends ? 1u : 0u);
+    for (const fake::ShownMessage& message : run.ui.messages()) {
+      EXPECT_EQ(message.icon, MessageIcon::Error);
+      EXPECT_EQ(message.text.rfind(kCannotTellHeadline, 0), 0u);
+    }
+    EXPECT_EQ(run.ui.endCount(), ends ? 1 : 0);
+    EXPECT_EQ(run.ui.exitStatus(), ends ? ExitStatus::Failed : ExitStatus::Done);
   }
 }
 
-TEST_F(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
+TEST(MainWindowTest, ClickRunsInstallForExactlyTheCaptionInstallAndUninstallForAnyOther) {
+  struct Case {
+    const wchar_t* caption;  // nullptr: the one Load sets on an empty registry
+    std::wstring_view message;
+  };
+  for (const Case& c : {Case{nullptr, kInstalledMessage}, Case{L"Uninstall", kNotInstalledMessage},
+                        Case{L"install", kNotInstalledMessage},
+                        Case{L"Install ", kNotInstalledMessage}, Case{L"", kNotInstalledMessage}}) {
+    SCOPED_TRACE(c.caption == nullptr ? "from Load" : ToUtf8(c.caption));
+    fake::FakePlatform run;
+    MainWindow window(run.services);
+    if (c.caption == nullptr) {
+      window.Form_Load();
+      // Someone else installs meanwhile: the caption, not the registry, decides.
+      run.registry.AddKey(kHkeyCurrentUser, kKey);
+    } else {
+      run.ui.SetActionButtonCaption(c.caption);
+    }
+    window.ActionButton_Click();
+    EXPECT_EQ(MessageTexts(run), std::vector<Text>{Text(c.message)});
+    EXPECT_EQ(run.files.HasFile(kPage) ? run.files.FileBytes(kPage) : "none",
+              c.message == kInstalledMessage ? ExpectedPage() : "none");
+    EXPECT_EQ(run.ui.endCount(), 1) << "ended exactly once";
+    EXPECT_EQ(run.ui.callsAfterEnd(), 0);
+    EXPECT_EQ(run.journal.back(), "EndProgram");
+  }
+}
+
+TEST(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
   struct Case {
     const char* name;
     bool pageWriteFails;
+    bool lockHeldElsewhere;  // another program's action is running
+    Text message;
+    MessageIcon icon;
     ExitStatus status;
   };
-  for (const Case& c :
-       {Case{"success", false, ExitStatus::Done}, Case{"failure", true, ExitStatus::Failed}}) {
+  const Case cases[] = {
+      {"success", false, false, Text(kInstalledMessage), MessageIcon::Information,
+       ExitStatus::Done},
+      {"failure", true, false,
+       L"Ruvo Link Lens could not be installed in your machine.\n\n"
+       L"Writing c:\\Program Files\\ruvo\\ruvo.htm failed: full",
+       MessageIcon::Error, ExitStatus::Failed},
+      {"another program's action", false, true, Text(kAnotherInstanceMessage), MessageIcon::Error,
+       ExitStatus::Failed},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fake::FakePlatform run;
     MainWindow handlers(run.services);
     handlers.Form_Load();
     if (c.pageWriteFails) run.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"full");
+    run.lock.heldElsewhere = c.lockHeldElsewhere;
     handlers.ActionButton_Click();
     const std::size_t calls = run.journal.size();
     handlers.ActionButton_Click();  // a press that arrived while the first one ran
     EXPECT_EQ(run.journal.size(), calls) << "the second press did nothing";
-    EXPECT_EQ(run.ui.messages().size(), 1u);
+    ExpectOneMessage(run, c.message, c.icon);
     EXPECT_EQ(run.ui.endCount(), 1);
     EXPECT_EQ(run.ui.exitStatus(), c.status);
-    const auto at = [&run](const char* call) {
-      return std::find(run.journal.begin(), run.journal.end(), call) - run.journal.begin();
-    };
-    EXPECT_LT(at("Release"), at("ShowMessage"))
-        << "the lock goes when the work is done, before the outcome waits for the user";
+    EXPECT_EQ(run.journal.back(), "EndProgram");
+    EXPECT_EQ(JournalIndex(run, "ReplaceTextFile") < run.journal.size(), !c.lockHeldElsewhere)
+        << "no work without the lock";
+    // The lock goes when the work is done, before the outcome waits for the user; a
+    // lock never had is not let go.
+    EXPECT_EQ(JournalIndex(run, "Release") < JournalIndex(run, "ShowMessage"),
+              !c.lockHeldElsewhere);
   }
-}
-
-TEST_F(MainWindowTest, AnotherProgramsActionInProgressChangesNothing) {
-  window.Form_Load();
-  fake.lock.heldElsewhere = true;
-  window.ActionButton_Click();
-  ExpectOneMessage(kAnotherInstanceMessage, MessageIcon::Error);
-  EXPECT_EQ(JournalIndex("ReplaceTextFile"), fake.journal.size());
-  EXPECT_EQ(JournalIndex("RegCreateKeyExA"), fake.journal.size());
-  EXPECT_EQ(fake.ui.exitStatus(), ExitStatus::Failed);
-}
-
-TEST_F(MainWindowTest, ALoadThatCannotTellSaysSoAndEndsWithoutOfferingAnAction) {
-  fake.registry.FailNext("RegOpenKeyA", 170);
-  window.Form_Load();
-  ASSERT_EQ(fake.ui.messages().size(), 1u);
-  EXPECT_EQ(fake.ui.messages()[0].icon, MessageIcon::Error);
-  EXPECT_EQ(fake.ui.messages()[0].text.rfind(kCannotTellHeadline, 0), 0u);
-  EXPECT_EQ(fake.ui.caption(), L"") << "no action offered";
-  EXPECT_EQ(fake.ui.endCount(), 1);
-  EXPECT_EQ(fake.ui.exitStatus(), ExitStatus::Failed);
-}
-
-TEST_F(MainWindowTest, FailedInstallStillEndsTheProgramOnce) {
-  window.Form_Load();
-  fake.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"No space left on device");
-  window.ActionButton_Click();
-  ASSERT_EQ(fake.ui.messages().size(), 1u);
-  EXPECT_EQ(fake.ui.messages()[0].icon, MessageIcon::Error);
-  EXPECT_EQ(fake.ui.endCount(), 1);
-  EXPECT_EQ(fake.journal.back(), "EndProgram");
 }
 
 }  // namespace

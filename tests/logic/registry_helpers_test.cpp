@@ -3,121 +3,87 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "fake_platform.h"
+#include "platform/text.h"
 #include "registration/record.h"
 
 namespace ruvo {
 namespace {
 
-using fake::FakeRegistry;
+using Bytes = std::vector<std::uint8_t>;
+
+// REG_SZ data: the text and its terminating zero.
+Bytes Sz(const std::string& text) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  return bytes;
+}
 
 class RegistryHelpersTest : public ::testing::Test {
  protected:
   std::vector<std::string> journal;
-  FakeRegistry registry{journal};
+  fake::FakeRegistry registry{journal};
   const Text keyPath{kExtensionKeyPath};
 
   void SetUp() override { registry.AddKey(kHkeyCurrentUser, keyPath); }
-
-  std::vector<std::uint8_t> Stored(const Text& name) {
-    auto value = registry.GetValue(kHkeyCurrentUser, keyPath, name);
-    EXPECT_TRUE(value.has_value()) << "no value " << std::string(name.begin(), name.end());
-    return value ? value->data : std::vector<std::uint8_t>{};
-  }
 };
 
-TEST_F(RegistryHelpersTest, StringValueCarriesItsTerminatingZero) {
-  ASSERT_EQ(WriteKeyValue(registry, keyPath, L"", Text(kHandlerPageUrl), kRegSz), 0);
-  const auto value = registry.GetValue(kHkeyCurrentUser, keyPath, L"");
-  ASSERT_TRUE(value);
-  EXPECT_EQ(value->type, kRegSz);
-  std::vector<std::uint8_t> expected(kHandlerPageUrl.begin(), kHandlerPageUrl.end());
-  expected.push_back(0);
-  EXPECT_EQ(value->data, expected);
-  EXPECT_EQ(value->data.size(), 38u);
-}
-
-TEST_F(RegistryHelpersTest, ConvertsEachValueToTheRequestedType) {
+TEST_F(RegistryHelpersTest, WritesEachValueAsTheRequestedTypeOrRefusesItWritingNothing) {
   struct Case {
-    const wchar_t* name;
+    const wchar_t* name;  // the value's name
     VariantValue value;
     std::int32_t type;
-    std::vector<std::uint8_t> bytes;
+    RegistryResult expected;
+    Bytes bytes = {};            // written when accepted
+    const wchar_t* below = L"";  // a subkey of the extension's key to write to
+    bool setFails = false;
   };
   const Case cases[] = {
-      {L"Contexts", 32, kRegDword, {0x20, 0x00, 0x00, 0x00}},
-      {L"Negative", -2, kRegDword, {0xFE, 0xFF, 0xFF, 0xFF}},
-      {L"FromText", Text(L"32"), kRegDword, {0x20, 0x00, 0x00, 0x00}},
-      {L"Number as text", 32, kRegSz, {'3', '2', 0}},
-      {L"Zero as text", 0, kRegSz, {'0', 0}},
-      {L"Lowest as text",
-       INT32_MIN,
-       kRegSz,
-       {'-', '2', '1', '4', '7', '4', '8', '3', '6', '4', '8', 0}},
-      {L"Empty", Text(L""), kRegSz, {0}},
+      {L"", Text(kHandlerPageUrl), kRegSz, 0, Sz("file://c:/Program Files/ruvo/ruvo.htm")},
+      {L"Contexts", 32, kRegDword, 0, {0x20, 0x00, 0x00, 0x00}},
+      {L"Negative", -2, kRegDword, 0, {0xFE, 0xFF, 0xFF, 0xFF}},
+      {L"FromText", Text(L"32"), kRegDword, 0, {0x20, 0x00, 0x00, 0x00}},
+      {L"Highest from text", Text(L"2147483647"), kRegDword, 0, {0xFF, 0xFF, 0xFF, 0x7F}},
+      {L"Number as text", 32, kRegSz, 0, Sz("32")},
+      {L"Zero as text", 0, kRegSz, 0, Sz("0")},
+      {L"Lowest as text", INT32_MIN, kRegSz, 0, Sz("-2147483648")},
+      {L"Empty", Text(L""), kRegSz, 0, Sz("")},
+      {L"Type 0", Text(L"x"), 0, kErrorInvalidParameter},
+      {L"REG_EXPAND_SZ", Text(L"x"), 2, kErrorInvalidParameter},
+      {L"REG_BINARY", Text(L"x"), 3, kErrorInvalidParameter},
+      {L"REG_MULTI_SZ", Text(L"x"), 7, kErrorInvalidParameter},
+      {L"REG_QWORD", Text(L"x"), 11, kErrorInvalidParameter},
+      {L"Empty as a number", Text(L""), kRegDword, kErrorInvalidData},
+      {L"Words as a number", Text(L"thirty-two"), kRegDword, kErrorInvalidData},
+      {L"A number with a tail", Text(L"32x"), kRegDword, kErrorInvalidData},
+      {L"Above 32 bits", Text(L"99999999999"), kRegDword, kErrorInvalidData},
+      {L"One below the lowest", Text(L"-2147483649"), kRegDword, kErrorInvalidData},
+      {L"Beyond the code page", Text(L"caf\u00e9"), kRegSz, kErrorNoUnicodeTranslation},
+      {L"Missing key", Text(L"x"), kRegSz, kErrorFileNotFound, {}, L"\\Missing"},
+      {L"Refused set", 32, kRegDword, kErrorAccessDenied, {}, L"", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)));
-    ASSERT_EQ(WriteKeyValue(registry, keyPath, c.name, c.value, c.type), 0);
+    SCOPED_TRACE(ToUtf8(c.name));
+    if (c.setFails) registry.FailNext("RegSetValueExA " + ToUtf8(c.name), kErrorAccessDenied);
+    const std::size_t keys = registry.KeyCount();
+    const std::size_t values = registry.ValueNames(kHkeyCurrentUser, keyPath).size();
+
+    EXPECT_EQ(WriteKeyValue(registry, keyPath + c.below, c.name, c.value, c.type), c.expected);
+
     const auto value = registry.GetValue(kHkeyCurrentUser, keyPath, c.name);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, c.type);
-    EXPECT_EQ(value->data, c.bytes);
+    if (c.expected == kErrorSuccess) {
+      ASSERT_TRUE(value);
+      EXPECT_EQ(value->type, c.type);
+      EXPECT_EQ(value->data, c.bytes);
+    } else {
+      EXPECT_EQ(registry.ValueNames(kHkeyCurrentUser, keyPath).size(), values) << "wrote nothing";
+    }
+    EXPECT_EQ(registry.KeyCount(), keys);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u) << "the key is closed whatever happened";
   }
-}
-
-TEST_F(RegistryHelpersTest, OtherTypesWriteNothingAndAreRefused) {
-  for (std::int32_t type : {0, 2, 3, 7, 11}) {
-    KeyHandle key = 0;
-    ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, keyPath, key), 0);
-    EXPECT_EQ(SetRegistryValue(registry, key, L"Other", type, Text(L"x")), kErrorInvalidParameter)
-        << type;
-    registry.RegCloseKey(key);
-  }
-  EXPECT_TRUE(registry.ValueNames(kHkeyCurrentUser, keyPath).empty());
-}
-
-TEST_F(RegistryHelpersTest, TextThatIsNotANumberCannotBecomeADword) {
-  for (const wchar_t* text : {L"", L"thirty-two", L"32x", L"99999999999", L"-2147483649"}) {
-    EXPECT_EQ(WriteKeyValue(registry, keyPath, L"Contexts", Text(text), kRegDword),
-              kErrorInvalidData)
-        << text;
-  }
-  EXPECT_TRUE(registry.ValueNames(kHkeyCurrentUser, keyPath).empty());
-  EXPECT_EQ(registry.OpenHandleCount(), 0u) << "a refused conversion still closes the key";
-}
-
-TEST_F(RegistryHelpersTest, TextTheCodePageCannotHoldIsRefusedNotMangled) {
-  EXPECT_EQ(WriteKeyValue(registry, keyPath, L"Name", Text(L"caf\u00e9"), kRegSz),
-            kErrorNoUnicodeTranslation);
-  EXPECT_TRUE(registry.ValueNames(kHkeyCurrentUser, keyPath).empty());
-  EXPECT_EQ(registry.OpenHandleCount(), 0u);
-}
-
-TEST_F(RegistryHelpersTest, WriteToAMissingKeyReportsTheOpenStatusAndCreatesNothing) {
-  const std::size_t keysBefore = registry.KeyCount();
-  EXPECT_EQ(WriteKeyValue(registry, keyPath + L"\\Missing", L"", Text(L"x"), kRegSz),
-            kErrorFileNotFound);
-  EXPECT_EQ(registry.KeyCount(), keysBefore);
-  EXPECT_EQ(registry.OpenHandleCount(), 0u);
-}
-
-TEST_F(RegistryHelpersTest, WriteReportsAFailedSetAndStillClosesTheKey) {
-  registry.FailNext("RegSetValueExA Contexts", kErrorAccessDenied);
-  EXPECT_EQ(WriteKeyValue(registry, keyPath, L"Contexts", 32, kRegDword), kErrorAccessDenied);
-  EXPECT_EQ(registry.OpenHandleCount(), 0u);
-}
-
-TEST_F(RegistryHelpersTest, RemoveKeyReportsWhatTheRegistrySays) {
-  EXPECT_EQ(RemoveKey(registry, kHkeyCurrentUser, keyPath + L"\\Missing"), kErrorFileNotFound);
-  registry.AddKey(kHkeyCurrentUser, keyPath + L"\\Child");
-  EXPECT_EQ(RemoveKey(registry, kHkeyCurrentUser, keyPath), kErrorAccessDenied);
-  EXPECT_TRUE(registry.HasKey(kHkeyCurrentUser, keyPath));
-  EXPECT_EQ(RemoveKey(registry, kHkeyCurrentUser, keyPath + L"\\CHILD"), 0);
-  EXPECT_EQ(RemoveKey(registry, kHkeyCurrentUser, keyPath), 0);
-  EXPECT_FALSE(registry.HasKey(kHkeyCurrentUser, keyPath));
 }
 
 }  // namespace

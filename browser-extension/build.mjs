@@ -1,33 +1,62 @@
 #!/usr/bin/env node
 // Builds the browser extension from the service table:
 //   node browser-extension/build.mjs [--services FILE] [--out DIR]
+//                                    [--key KEY.pem --update-base URL]
 // FILE is src/handler_page/services.json unless given, or the table a CMake build exports
 // (whose services carry the configured "address"). Writes DIR/unpacked/, the folder a
 // browser loads, and DIR/ruvo-linklens-VERSION.zip, the package for the stores, whose
 // SHA-256 it prints. DIR is build/browser-extension unless given.
+// With a key and the address the files will be served from, also DIR/managed/: the
+// package signed with that key for Chrome and Edge (.crx), its update manifest
+// (updates.xml) and the policy files that force-install it; it prints the extension id.
 import { createHash } from 'node:crypto';
-import { copyFileSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+
+import { crx3Of, policyFiles, readSigningKey, updateManifest } from './managed.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.dirname(here);
 
 class BuildError extends Error {}
 
+const usage = 'usage: node browser-extension/build.mjs [--services FILE] [--out DIR] ' +
+  '[--key KEY.pem --update-base URL]';
+
 function parseArguments(args) {
   const options = {
     services: path.join(root, 'src', 'handler_page', 'services.json'),
     out: path.join(root, 'build', 'browser-extension'),
+    key: undefined,
+    'update-base': undefined,
   };
   for (let i = 0; i < args.length; i += 2) {
     const name = args[i].replace(/^--/, '');
-    if (!(name in options) || args[i + 1] === undefined) {
-      throw new BuildError('usage: node browser-extension/build.mjs [--services FILE] [--out DIR]');
-    }
-    options[name] = path.resolve(args[i + 1]);
+    if (!(name in options) || args[i + 1] === undefined) throw new BuildError(usage);
+    options[name] = name === 'update-base' ? args[i + 1] : path.resolve(args[i + 1]);
+  }
+  if ((options.key === undefined) !== (options['update-base'] === undefined)) {
+    throw new BuildError(`--key and --update-base go together\n${usage}`);
   }
   return options;
+}
+
+// Where the organisation serves the managed files: an http or https address, with a
+// path if it likes, but no query or fragment (the file names are appended to it).
+function updateBaseOf(text) {
+  let url;
+  try {
+    url = new URL(text);
+  } catch {
+    url = null;
+  }
+  if (!url || !['http:', 'https:'].includes(url.protocol) || url.search || url.hash ||
+      url.username || url.password) {
+    throw new BuildError(`--update-base ${JSON.stringify(text)} is not an http or https ` +
+      'address without a query');
+  }
+  return url.href.replace(/\/+$/, '');
 }
 
 // The same rule CMake applies to RUVO_*_URL: a scheme and a host, nothing after.
@@ -216,7 +245,52 @@ function zipOf(files) {
 const staticFiles = ['background.js', 'notice.html', 'notice.js',
   ...iconSizes.map((size) => `icons/icon-${size}.png`)];
 
-function build({ services: tableFile, out }) {
+// The package signed with the organisation's key, with the update address in its
+// manifest: Chrome and Edge take the policy's address for the first install only and
+// the manifest's for every later version.
+function buildManaged(files, { version, routing, out, keyFile, updateBase }) {
+  let pem;
+  try {
+    pem = readFileSync(keyFile);
+  } catch (error) {
+    throw new BuildError(`cannot read the key ${keyFile}: ${error.message}`);
+  }
+  let key;
+  try {
+    key = readSigningKey(pem, keyFile);
+  } catch (error) {
+    throw new BuildError(error.message);
+  }
+  const updatesUrl = `${updateBase}/updates.xml`;
+  const manifest = { ...manifestFor(version, routing), update_url: updatesUrl };
+  const signed = new Map(files);
+  signed.set('manifest.json', Buffer.from(`${JSON.stringify(manifest, null, 2)}\n`));
+  const { crx, id } = crx3Of(zipOf(signed), key);
+  const crxName = `ruvo-linklens-${version.number}.crx`;
+  const managed = new Map([
+    [crxName, crx],
+    ['updates.xml', Buffer.from(updateManifest(id, `${updateBase}/${crxName}`, version.number))],
+  ]);
+  const policies = policyFiles({
+    id, updatesUrl, geckoId: manifest.browser_specific_settings.gecko.id,
+    xpiUrl: `${updateBase}/ruvo-linklens-${version.number}.xpi`,
+  });
+  for (const [name, data] of policies) managed.set(`policies/${name}`, data);
+
+  const folder = path.join(out, 'managed');
+  rmSync(folder, { recursive: true, force: true });
+  for (const [name, data] of managed) {
+    mkdirSync(path.dirname(path.join(folder, name)), { recursive: true });
+    writeFileSync(path.join(folder, name), data);
+  }
+  console.log(`build.mjs: extension id ${id}, signed with ${keyFile}`);
+  console.log(`build.mjs: for ${updateBase}/: ${crxName}, updates.xml; policies in ` +
+    `${path.join(folder, 'policies')}`);
+  console.log(`${createHash('sha256').update(crx).digest('hex')}  ${path.join(folder, crxName)}`);
+}
+
+function build({ services: tableFile, out, key: keyFile, 'update-base': base }) {
+  const updateBase = base === undefined ? undefined : updateBaseOf(base);
   const routing = readServiceTable(tableFile);
   const version = readVersion();
   checkIcons();
@@ -233,6 +307,8 @@ function build({ services: tableFile, out }) {
     mkdirSync(path.dirname(path.join(unpacked, name)), { recursive: true });
     writeFileSync(path.join(unpacked, name), data);
   }
+  if (keyFile !== undefined) buildManaged(files, { version, routing, out, keyFile, updateBase });
+
   const zipFile = path.join(out, `ruvo-linklens-${version.number}.zip`);
   const zip = zipOf(files);
   writeFileSync(zipFile, zip);

@@ -3,8 +3,8 @@
 // the extension opens the same addresses in tabs; where the page alerts, the extension
 // shows the same text. Also its package: reproducible, and clean to Mozilla's linter.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { createHash } from 'node:crypto';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { createHash, createPublicKey, generateKeyPairSync } from 'node:crypto';
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -69,6 +69,42 @@ describe('the package', () => {
     assert.equal(again.sha256, built.sha256);
     assert.match(built.sha256, /^[0-9a-f]{64}$/);
     assert.equal(createHash('sha256').update(readFileSync(built.zip)).digest('hex'), built.sha256);
+  });
+
+  // The proofs in real-menus.test.mjs show Chromium and Firefox taking these files; here,
+  // what no browser here can show: the bytes, the id, and Windows' policy for Chrome and Edge.
+  it('signed with the organisation\'s key: the same bytes from the same key, named after ' +
+    'the key, with a registry file that force-installs it in Chrome and Edge', () => {
+    const key = path.join(built.folder, 'key.pem');
+    writeFileSync(key, generateKeyPairSync('rsa', { modulusLength: 2048 }).privateKey
+      .export({ type: 'pkcs8', format: 'pem' }));
+    const base = 'https://updates.example/linklens';
+    const [one, two] = ['one', 'two'].map((name) => {
+      const out = path.join(built.folder, name, 'managed');
+      const { stdout } = runBuild(['--services', serviceTableFile, '--out', path.dirname(out),
+        '--key', key, '--update-base', `${base}/`]);
+      const files = filesUnder(out).sort();
+      return { stdout, files, bytes: files.map((f) => readFileSync(path.join(out, f))) };
+    });
+    assert.deepEqual(one.files, two.files);
+    one.files.forEach((file, at) => assert.ok(one.bytes[at].equals(two.bytes[at]), file));
+
+    const spki = createPublicKey(readFileSync(key)).export({ type: 'spki', format: 'der' });
+    const id = [...createHash('sha256').update(spki).digest('hex').slice(0, 32)]
+      .map((digit) => String.fromCharCode(97 + parseInt(digit, 16))).join('');
+    assert.match(one.stdout, new RegExp(`extension id ${id},`));
+    const reg = one.bytes[one.files.indexOf('policies/chrome-and-edge-windows.reg')];
+    assert.deepEqual([...reg.subarray(0, 2)], [0xff, 0xfe]);
+    for (const browser of ['Google\\Chrome', 'Microsoft\\Edge']) {
+      assert.ok(reg.toString('utf16le').includes(`[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\${browser}` +
+        `\\ExtensionInstallForcelist]\r\n"1"="${id};${base}/updates.xml"\r\n`), browser);
+    }
+  });
+
+  it('no private key is in the repository', () => {
+    const found = spawnSync('git', ['-C', root, 'grep', '-l', '-I', '-E',
+      'BEGIN (RSA |EC |ENCRYPTED )?PRIVATE KEY'], { encoding: 'utf8' });
+    assert.deepEqual([found.status, found.stdout], [1, '']);
   });
 
   it('asks for the menu permission only, carries the product\'s version and its icons', () => {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the handler page's browser tests against the page the installer writes, and the
 # browser extension's.
-#   tests/page/run.sh PAGE_WRITER     (or PAGE_WRITER=... tests/page/run.sh)
+#   tests/page/run.sh [--menus] PAGE_WRITER     (or PAGE_WRITER=... tests/page/run.sh)
+# --menus runs instead the extension through Chromium's and Firefox ESR's own link
+# menus, and its install by policy in both (as root: each browser alone sees its policy).
 # PAGE_WRITER is the built tests/tools/page_writer. It writes the page through the
 # installer's own code into a temporary drive C:; the tests then load that file in
 # Chromium. The service addresses the page should carry come from the service table
@@ -10,9 +12,14 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+suite=test
+if [ "${1:-}" = --menus ]; then
+  suite=test:menus
+  shift
+fi
 writer=${1:-${PAGE_WRITER:-}}
 if [ -z "$writer" ]; then
-  echo "usage: $0 PAGE_WRITER   (the built tests/tools/page_writer)" >&2
+  echo "usage: $0 [--menus] PAGE_WRITER   (the built tests/tools/page_writer)" >&2
   exit 2
 fi
 if [ ! -x "$writer" ]; then
@@ -40,4 +47,4 @@ if ! cmp -s package-lock.json node_modules/.installed-package-lock.json; then
   npm ci --no-audit --no-fund --loglevel=error
   cp package-lock.json node_modules/.installed-package-lock.json
 fi
-npm test
+npm run --silent "$suite"

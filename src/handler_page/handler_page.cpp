@@ -94,8 +94,7 @@ std::vector<Text> HandlerPageLines() {
 }
 
 bool CreateInstallFolder(FileSystem& files) {
-  // Usually the folder is there from an earlier install; any other failure shows
-  // when the page is written into it.
+  // Usually the folder is there from an earlier install.
   return files.MakeFolder(Text(kInstallFolderPath)).ok();
 }
 

@@ -6,8 +6,8 @@
 
 namespace ruvo {
 
-// The install side names the folder and page with backslashes, the uninstall side
-// with forward slashes; both are the same place on drive C:.
+// Writing uses the backslash names, removing mostly the forward-slash ones (uninstall,
+// and an install taking itself back); both are the same place on drive C:.
 inline constexpr std::wstring_view kInstallFolderPath = L"c:\\Program Files\\ruvo";
 inline constexpr std::wstring_view kHandlerPagePath = L"c:\\Program Files\\ruvo\\ruvo.htm";
 inline constexpr std::wstring_view kInstallFolderPathForward = L"c:/Program Files/ruvo";

@@ -22,8 +22,8 @@ inline constexpr std::wstring_view kInstallFailedHeadline =
 inline constexpr std::wstring_view kUninstallFailedHeadline =
     L"Ruvo Link Lens could not be uninstalled from your machine.";
 
-// After a failed uninstall that removed the key but not every file: what was
-// removed, what is left (the items follow), and what the next run offers.
+// After an uninstall that could not remove every file: what was removed (the key,
+// when there was one), what is left (the items follow), and what the next run offers.
 inline constexpr std::wstring_view kKeyRemovedNote =
     L"Removed: the registry key, so Internet Explorer no longer offers \"Open with Ruvo Office "
     L"Suite\".";

@@ -31,15 +31,12 @@ Report Success(std::wstring_view message) {
   return {Outcome::Succeeded, Text(message)};
 }
 
-// The message of a failed sequence: the headline, a blank line, what failed and the
-// system's reason.
 Report Failure(std::wstring_view headline, const Text& what) {
   return {Outcome::Failed, Text(headline) + L"\n\n" + what};
 }
 
-// Holds the user's one-action-at-a-time lock for the work, then lets it go before the
-// outcome is told: another program may start its own action while this one's message
-// waits for the user.
+// The lock goes before the outcome is told, so that another program may start its
+// own action while this one's message waits for the user.
 template <typename Work>
 Outcome RunActionAndTell(PlatformServices& platform, Work work) {
   Report report{Outcome::Failed, Text(kAnotherInstanceMessage)};
@@ -123,9 +120,9 @@ Leftover RemovePageAndFolder(FileSystem& files, bool removeFolder) {
   return {};
 }
 
-// Takes back a failed install: the key, when this run created it, and then the
-// page, when no key points at it any more, and the folder, when this run made it.
-// Returns a note on what could not be taken back, or an empty text.
+// Takes back a failed install (see InstallExtension), the key first: the page stays
+// while a key points at it. Returns a note on what could not be taken back, or an
+// empty text.
 Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun,
                      bool folderMadeByThisRun) {
   Registry& registry = platform.registry;

@@ -7,9 +7,9 @@
 
 namespace ruvo {
 
-// The probe's answer; callers compare with Installed exactly. CannotTell: the
-// registry answered neither "there" nor "not there" (no access, a damaged or locked
-// registry), so nothing may be decided on it.
+// The probe's answer; callers compare with a named state, as CannotTell is as
+// non-zero as Installed. CannotTell: the registry answered neither "there" nor "not
+// there" (no access, a damaged or locked registry), so nothing may be decided on it.
 enum class InstallState : std::int16_t {
   Installed = -1,
   NotInstalled = 0,

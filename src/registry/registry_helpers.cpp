@@ -36,7 +36,7 @@ RegistryResult StringBytes(Registry& registry, const Text& text, std::vector<std
     return status;
   }
   bytes.assign(ansi.begin(), ansi.end());
-  bytes.push_back(0);  // REG_SZ data includes its terminating zero
+  bytes.push_back(0);
   return kErrorSuccess;
 }
 

@@ -1,5 +1,6 @@
 // Small routines between the install and uninstall sequences and the registry:
-// open a key and write one typed value, write a value into an open key, delete a key.
+// open a key and write one typed value, write a value into an open key, delete a key,
+// flush a key.
 #pragma once
 
 #include <cstdint>

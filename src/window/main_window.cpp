@@ -6,7 +6,7 @@
 namespace ruvo {
 
 void MainWindow::Form_Load() {
-  // The caption is the window's only state: the click reads back what is set here.
+  // The caption is the only record of the probe's answer: the click reads it back.
   RegistryResult status = kErrorSuccess;
   const InstallState state = IsExtensionInstalled(platform_.registry, &status);
   if (state == InstallState::CannotTell) {
@@ -21,8 +21,7 @@ void MainWindow::Form_Load() {
 }
 
 void MainWindow::ActionButton_Click() {
-  // One press, one outcome: a press that arrives while the first one runs, or while
-  // its message is up, does nothing.
+  // A second press can arrive while the first one's work or message is still up.
   if (pressed_) return;
   pressed_ = true;
 

@@ -185,10 +185,10 @@ void MainFrame::OnCommand(int id, int code) {
 }
 
 void MainFrame::PressActionButton() {
-  // Nothing reads the queue while the action runs, and the box disables the frame and
-  // drops what was queued for it: clicks and keys given meanwhile never reach the
-  // button. Disabling the button would only repaint it and move the focus before the
-  // work could start.
+  // Nothing reads the queue while the action runs, and the box disables the frame while
+  // its filter drops what was queued for it: clicks and keys given meanwhile never
+  // reach the button. Disabling the button would only repaint it and move the focus
+  // before the work could start.
   RunHandler([this] { handlers_->ActionButton_Click(); });
 }
 
@@ -246,10 +246,9 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
-  // Keys and clicks given while the action ran were meant for the window, not for
-  // the box: the box's filter drops them, those already queued while the box is not yet
-  // shown and those that reach the program only later (under Wine, keys arrive when it
-  // next asks for messages) by their time, so that the user reads the outcome first.
+  // The filter drops what was queued before the box showed and, by its time, what
+  // reaches the program only later (under Wine, keys arrive when it next asks for
+  // messages), so that the user reads the outcome first.
   boxSeenShown_ = false;
   const UniqueHook filter(
       ::SetWindowsHookExW(WH_MSGFILTER, FilterMessageBoxInput, nullptr, ::GetCurrentThreadId()));

@@ -1,5 +1,5 @@
-// The main window `RUVO`, built from the layout table, and the user-interface half of
-// the seam: message boxes, the button's caption and font, ending the program.
+// The main window, built from the layout table, and the user-interface half of the
+// seam: message boxes, the button's caption and font, ending the program.
 #pragma once
 
 #include <windows.h>
@@ -29,9 +29,9 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   MainFrame& operator=(const MainFrame&) = delete;
 
   // Loads the banner, creates the window and its controls, runs the load handler,
-  // then shows the window with the button holding the focus. Returns what failed
-  // (the program's resources are damaged, or the system refused the window), or an
-  // empty text.
+  // then, unless that ended the program, shows the window with the button holding
+  // the focus. Returns what failed (the program's resources are damaged, or the
+  // system refused the window), or an empty text.
   [[nodiscard]] Text Open(MainWindow& handlers, int showCommand);
 
   void ShowMessage(const Text& text, MessageIcon icon) override;
@@ -57,7 +57,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   LRESULT OnControlColour(UINT message, HDC dc, HWND control);
   void OnCommand(int id, int code);
   void PressActionButton();
-  // Runs one of the two handlers; a close request meanwhile waits for it.
+  // Runs one of the two handlers; a close request meanwhile closes only its message.
   template <typename Handler>
   void RunHandler(Handler handler);
   void OnClose();

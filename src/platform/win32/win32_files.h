@@ -1,5 +1,5 @@
 // Files and folders through the wide Windows functions; every failure is returned
-// with GetLastError() and the system's own words.
+// with its Windows error code and the system's own words.
 #pragma once
 
 #include "platform/platform_services.h"

@@ -14,8 +14,8 @@ namespace ruvo::drive {
 
 class DriveCFileSystem final : public FileSystem {
  public:
-  // The folder is created (with its missing parents) by the first operation, so that
-  // "c:\" always exists; nothing inside it is made.
+  // Makes nothing: each operation but Map creates the folder (with its missing
+  // parents) when it is missing, so that "c:\" always exists.
   explicit DriveCFileSystem(std::filesystem::path driveFolder);
 
   // Where a Windows path on drive C: lies on this machine, in `mapped`. Fails

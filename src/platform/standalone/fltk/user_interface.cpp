@@ -82,8 +82,8 @@ void ShowApplicationMessage(const UserInterfaceLog& log, const FltkFont& font, c
                             MessageIcon icon, Fl_Window* owner) {
   MessageBoxContent content{ApplicationTitle(), ToUtf8(text), icon};
   // Keys and clicks given while the program was busy go where they were aimed (the
-  // button, which no longer takes them), not to the box: the user reads the outcome
-  // before anything dismisses it.
+  // button, where a second press does nothing), not to the box: the user reads the
+  // outcome before anything dismisses it.
   Fl::check();
   log.MessageShown(icon, content.title, content.text);
   RunMessageBox(content, font, owner);

@@ -159,6 +159,14 @@ TEST_F(FilesContract, AFolderStandingAtTheFileRaisesAndStays) {
   ASSERT_DONE(files().RemoveFolder(backend_.scratchFolder));
 }
 
+TEST_F(FilesContract, TextTheCodePageCannotHoldIsRefusedNotReplaced) {
+  ASSERT_DONE(files().MakeFolder(backend_.scratchFolder));
+  // No code page holds "\u221E" exactly ("8" by best fit): the page is not written at all.
+  EXPECT_FAILS(files().ReplaceTextFile(In(L"page.htm"), {L"ok", L"x\u221Ey"}), FileFailure::Other);
+  EXPECT_EQ(Read(In(L"page.htm")), std::nullopt);
+  ASSERT_DONE(files().RemoveFolder(backend_.scratchFolder));  // and nothing beside it
+}
+
 TEST_F(FilesContract, WritingIntoAMissingFolderRaisesNotFound) {
   EXPECT_FAILS(files().ReplaceTextFile(In(L"page.htm"), {L"x"}), FileFailure::NotFound);
   EXPECT_EQ(Read(In(L"page.htm")), std::nullopt);

@@ -26,6 +26,7 @@ Text StreamOnResource(HINSTANCE instance, int id, ComPtr<IStream>& stream) {
   UniqueGlobal copy(::GlobalAlloc(GMEM_MOVEABLE, size));
   if (!copy) return LoadFailure(L"Copying the banner", ::GetLastError());
   void* target = ::GlobalLock(copy.get());
+  if (target == nullptr) return LoadFailure(L"Copying the banner", ::GetLastError());
   std::memcpy(target, bytes, size);
   ::GlobalUnlock(copy.get());
 

@@ -84,13 +84,12 @@ posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Te
 
 // Each line in the ANSI code page (plain ASCII here; anything else becomes '?'),
 // then CR LF.
-std::string TextFileBytes(const std::vector<Text>& lines) {
-  std::string bytes;
-  for (const Text& line : lines) {
-    for (wchar_t c : line) bytes += c >= 0 && c < 0x80 ? static_cast<char>(c) : '?';
-    bytes += "\r\n";
-  }
-  return bytes;
+// The lines in the stand-in's code page, ASCII, each ended by CR LF; false when a
+// character has no exact form there: the page is refused rather than altered.
+bool TextFileBytes(const std::vector<Text>& lines, std::string& bytes) {
+  Text text;
+  for (const Text& line : lines) text += line + L"\r\n";
+  return ToAscii(text, bytes);
 }
 
 int WriteAll(int fd, const std::string& bytes) {
@@ -255,7 +254,8 @@ FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   return Guarded([&] {
     const Place place = Reach(path, false);
-    const std::string bytes = TextFileBytes(lines);
+    std::string bytes;
+    if (!TextFileBytes(lines, bytes)) Raise(EILSEQ, FileFailure::Other);
     const int folder = place.folder.get();
 
     TemporaryFile temporary(folder, place.name);

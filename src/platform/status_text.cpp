@@ -10,30 +10,14 @@ Text WindowsStatusText(RegistryResult status) {
       return L"The operation completed successfully.";
     case kErrorFileNotFound:
       return L"The system cannot find the file specified.";
-    case kErrorPathNotFound:
-      return L"The system cannot find the path specified.";
     case kErrorAccessDenied:
       return L"Access is denied.";
     case kErrorInvalidHandle:
       return L"The handle is invalid.";
     case kErrorInvalidData:
       return L"The data is invalid.";
-    case kErrorTooManyOpenFiles:
-      return L"The system cannot open the file.";
     case kErrorOutOfMemory:
       return L"Not enough storage is available to complete this operation.";
-    case kErrorSharingViolation:
-      return L"The process cannot access the file because it is being used by another process.";
-    case kErrorFilenameExcedRange:
-      return L"The filename or extension is too long.";
-    case kErrorFileTooLarge:
-      return L"The file size exceeds the limit allowed and cannot be saved.";
-    case kErrorIoDevice:
-      return L"The request could not be performed because of an I/O device error.";
-    case kErrorInternalError:
-      return L"An internal error occurred.";
-    case kErrorCantResolveFilename:
-      return L"The name of the file cannot be resolved by the system.";
     case kErrorInvalidParameter:
       return L"The parameter is incorrect.";
     case kErrorDiskFull:

@@ -8,19 +8,11 @@
 namespace ruvo {
 
 // Further status codes only the stand-ins give.
-inline constexpr RegistryResult kErrorPathNotFound = 3;
-inline constexpr RegistryResult kErrorTooManyOpenFiles = 4;
 inline constexpr RegistryResult kErrorOutOfMemory = 14;
-inline constexpr RegistryResult kErrorSharingViolation = 32;
 inline constexpr RegistryResult kErrorDiskFull = 112;
 inline constexpr RegistryResult kErrorBadPathname = 161;
 inline constexpr RegistryResult kErrorBusy = 170;
-inline constexpr RegistryResult kErrorFilenameExcedRange = 206;
-inline constexpr RegistryResult kErrorFileTooLarge = 223;
 inline constexpr RegistryResult kErrorRegistryIoFailed = 1016;
-inline constexpr RegistryResult kErrorIoDevice = 1117;
-inline constexpr RegistryResult kErrorInternalError = 1359;
-inline constexpr RegistryResult kErrorCantResolveFilename = 1921;
 
 // Windows' words for `status`; "Error <status>." for a code not listed.
 Text WindowsStatusText(RegistryResult status);

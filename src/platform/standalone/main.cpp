@@ -32,6 +32,7 @@ namespace {
 using namespace ruvo::fltk;
 using drive::DriveCFileSystem;
 using store::SqliteRegistry;
+using store::StoreTrouble;
 
 constexpr int kFailed = static_cast<int>(ExitStatus::Failed);
 constexpr int kNoDisplay = 2;
@@ -46,16 +47,16 @@ bool OpenDisplay() {
 }
 
 // What the user can do about a store the program will not use, by its trouble.
-const char* StoreAdvice(SqliteRegistry::StoreTrouble trouble) {
+const char* StoreAdvice(StoreTrouble trouble) {
   switch (trouble) {
-    case SqliteRegistry::StoreTrouble::Foreign:
+    case StoreTrouble::Foreign:
       return "It is another program's database, or a newer layout: move it aside";
-    case SqliteRegistry::StoreTrouble::NotAFile:
+    case StoreTrouble::NotAFile:
       return "Something other than a file stands in its place: remove it";
-    case SqliteRegistry::StoreTrouble::Unreadable:
+    case StoreTrouble::Unreadable:
       return "The system refuses it: mend its permissions, the disk or the path";
-    case SqliteRegistry::StoreTrouble::Damaged:
-    case SqliteRegistry::StoreTrouble::Fine:
+    case StoreTrouble::Damaged:
+    case StoreTrouble::Fine:
       break;
   }
   return "Move the file aside or restore it from a backup";
@@ -88,13 +89,12 @@ struct Toolkit {
 
 int RunInstallerWindow(Toolkit& toolkit) {
   const std::filesystem::path store = RegistryStoreFile();
-  if (const auto report = SqliteRegistry::ExamineStore(store);
-      report.trouble != SqliteRegistry::StoreTrouble::Fine) {
+  SqliteRegistry registry(store);
+  if (const auto report = registry.Examine(); report.trouble != StoreTrouble::Fine) {
     ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnusableStoreMessage(store, report),
                            MessageIcon::Error, nullptr);
     return kFailed;
   }
-  SqliteRegistry registry(store);
   // Drive C: as Windows leaves it: "c:\Program Files" is always there, and the
   // installer makes only its own folder inside it.
   CreatePrivateFolders(DriveCFolder() / kProgramFilesFolder);

@@ -1,25 +1,26 @@
 // The registry stand-in of the stand-alone program: the Windows registry functions
 // the installer calls, kept in one SQLite database file.
 //
-// It behaves as Windows does where the logic can tell: key paths and value names are
-// case-insensitive (ASCII folding; the spelling given at creation is kept), a missing
-// key opens as handle 0 with status 2, creating a key creates its parents, a value
-// holds exactly the type and bytes given, a key with subkeys cannot be deleted (5),
-// unknown handles give 6 and a handle to a deleted key gives 1018. The four
-// predefined roots are separate trees. Each handle keeps the access it was opened
-// with: setting a value needs KEY_SET_VALUE and reading one KEY_QUERY_VALUE, else 5.
+// As on Windows where the logic can tell: key paths and value names ignore ASCII
+// case (a key keeps its first spelling), a missing key opens as handle 0 with status
+// 2, creating a key creates its parents, a value holds exactly the type and bytes
+// given, a key with subkeys cannot be deleted (5), unknown handles give 6 and a
+// deleted key's handles 1018. The four predefined roots are separate trees; a root
+// opens as a key but holds no values. A handle keeps the access it was opened with:
+// setting a value needs KEY_SET_VALUE, reading one KEY_QUERY_VALUE, else 5.
 //
-// The file is created by the first call that writes; reads of a missing file see an
-// empty registry. Each call is one transaction, durable when it returns. A file that
-// is damaged, is not a database or belongs to another program is never written:
-// every call on it returns 1009 (ERROR_BADDB).
+// The first call that writes creates the file; reads of a missing file see an empty
+// registry. Each call is one transaction, durable when it returns. The store is
+// looked at once: one that is damaged, no database or another program's is never
+// written, and every call on it gives 1009 (ERROR_BADDB), or 5 when a folder, FIFO,
+// device or link stands at its name or its journal's.
 #pragma once
 
 #include <chrono>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/platform_services.h"
@@ -27,43 +28,38 @@
 namespace ruvo::store {
 namespace sqlite {
 class Connection;
-class Failure;
+// Rolls back the transaction of the connection it holds, unless committed.
+struct RollBack {
+  void operator()(Connection* connection) const;
+};
+using Transaction = std::unique_ptr<Connection, RollBack>;
 }  // namespace sqlite
+
+// Why the store cannot be used, so that the advice can fit the cause.
+enum class StoreTrouble {
+  Fine,        // usable, missing, or only locked (not "None": X11 defines it)
+  Damaged,     // not a database, or malformed: restore it or move it aside
+  Foreign,     // a sound database that is not this program's store: move it aside
+  NotAFile,    // a folder, FIFO, device or symbolic link at its name or its journal's
+  Unreadable,  // the system or SQLite refuses it: the problem carries the reason
+};
 
 class SqliteRegistry final : public Registry {
  public:
   static constexpr std::chrono::milliseconds kDefaultBusyTimeout{5000};
-
   // `busyTimeout` is how long a call waits for another process's lock before it
   // gives up with ERROR_BUSY (170).
   explicit SqliteRegistry(std::filesystem::path store,
                           std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
   ~SqliteRegistry() override;
-  SqliteRegistry(const SqliteRegistry&) = delete;
-  SqliteRegistry& operator=(const SqliteRegistry&) = delete;
 
-  // "" when the store is fine or does not exist yet; otherwise what is wrong with it
-  // (for example "file is not a database"), for a message that names the file. Opens
-  // the file read-only and changes nothing. A store that another process keeps locked
-  // beyond `busyTimeout` is not damaged: that gives "" as well.
-  static std::string CheckStore(const std::filesystem::path& store,
-                                std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
-
-  // Why CheckStore found the store unusable, so that the advice can fit the cause.
-  enum class StoreTrouble {
-    Fine,        // fine, missing, or only locked (not "None": X11 defines it)
-    Damaged,     // not a database, or malformed: restore it or move it aside
-    Foreign,     // a sound database that is not this program's store: move it aside
-    NotAFile,    // a folder, FIFO, device or link stands at its name or its journal's
-    Unreadable,  // the system refuses it: the problem carries the system's reason
-  };
   struct StoreReport {
     StoreTrouble trouble = StoreTrouble::Fine;
-    std::string problem;  // "" exactly when trouble is Fine
+    std::string problem;  // what is wrong, for a message that names the file
   };
-  // CheckStore with the kind of trouble.
-  static StoreReport ExamineStore(const std::filesystem::path& store,
-                                  std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
+  // Looks at the store as the first call would, keeping what it found for the calls.
+  // Fine when it is usable, missing, or locked by another process (the calls say so).
+  StoreReport Examine();
 
   RegistryResult RegOpenKeyA(PredefinedRoot root, const Text& subKey, KeyHandle& key) override;
   RegistryResult RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t options,
@@ -79,13 +75,11 @@ class SqliteRegistry final : public Registry {
   // Every call's transaction is on the disk when it returns: nothing is left to flush.
   RegistryResult RegFlushKey(KeyHandle key) override;
   RegistryResult RegCloseKey(KeyHandle key) override;
+  // Windows' words, then the store's name and SQLite's or the system's words when
+  // `status` is what the last failed call returned.
   Text DescribeStatus(RegistryResult status) override;
   // The stand-in's code page is ASCII.
   RegistryResult ToAnsiCodePage(const Text& text, std::string& bytes) override;
-
-  const std::filesystem::path& store() const { return store_; }
-  // SQLite's or the system's words for the last failed call, for diagnostics.
-  const std::string& lastProblem() const { return lastProblem_; }
 
  private:
   // What an open handle stands for. Key id 0 is the root itself.
@@ -94,30 +88,30 @@ class SqliteRegistry final : public Registry {
     std::int64_t keyId;
     std::uint32_t access;  // the rights the handle was opened with
   };
-  enum class Intent {
-    Read,    // a missing store is an empty registry
-    Change,  // a missing store has nothing to change
-    Create,  // a missing store is created
-  };
-  class Session;
-
-  std::optional<Session> Begin(Intent intent);
-  bool Connect(Intent intent);
-  RegistryResult Open(PredefinedRoot root, const Text& subKey, std::uint32_t access,
-                      KeyHandle& key);
-  KeyHandle NewHandle(PredefinedRoot root, std::int64_t keyId, std::uint32_t access);
-  // The key an open handle stands for, when the handle holds `right`.
-  RegistryResult Target(KeyHandle key, std::uint32_t right, OpenKey& target) const;
+  // A transaction on the store (a writer's when `write`), opened and checked when a
+  // call first needs it; nullptr when the store is missing and not to be `create`d.
+  sqlite::Transaction Begin(bool write, bool create = false);
+  // Opens the key, or with a `disposition` to tell, creates it and missing parents.
+  RegistryResult Reach(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                       KeyHandle& key, std::uint32_t* disposition);
+  // Runs `call` and turns whatever it throws into a status.
   template <typename Call>
   RegistryResult Guarded(Call&& call) noexcept;
-  RegistryResult Fail(const sqlite::Failure& failure);
+  // Runs `call` on the key an open handle stands for and a value's name, once the
+  // handle holds `right` and the key is still there; commits when it succeeds.
+  template <typename Call>
+  RegistryResult OnValue(KeyHandle key, std::uint32_t right, const Text& valueName, Call&& call);
 
   std::filesystem::path store_;
   std::chrono::milliseconds busyTimeout_;
-  std::unique_ptr<sqlite::Connection> connection_;  // opened once the store proved ours
+  std::unique_ptr<sqlite::Connection> connection_;
+  std::exception_ptr refused_;  // what every call gets on a store left alone
   std::map<KeyHandle, OpenKey> handles_;
-  KeyHandle nextHandle_ = 0x100;
+  KeyHandle lastHandle_ = 0;
+  // The last failed call's status, SQLite's or the system's words, and the trouble.
+  RegistryResult lastStatus_ = kErrorSuccess;
   std::string lastProblem_;
+  StoreTrouble lastTrouble_ = StoreTrouble::Fine;
 };
 
 }  // namespace ruvo::store

@@ -4,13 +4,12 @@
 // as the one row drawn with a coloured icon (the extension's; Chromium's own entries
 // have none or grey ones), so that nothing depends on how many entries a version shows.
 import { execFile, spawn } from 'node:child_process';
-import { cpSync, existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { cpSync, existsSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { promisify } from 'node:util';
 
-import { chromium } from 'playwright-core';
-
+import { withChromiumProfile } from './extension.mjs';
 import { linkBox } from './real-menu.mjs';
 
 const execFileAsync = promisify(execFile);
@@ -86,8 +85,7 @@ export class ChromiumMenu {
   // by `args`, or force-installed by policy, which may take a while).
   static async start({ display, args = [], executablePath = '/usr/bin/chromium',
                        ignoreDefaultArgs = [], extensionTimeout = 60000 }) {
-    const profile = mkdtempSync(path.join(os.tmpdir(), 'ruvo-menu-profile-'));
-    const context = await chromium.launchPersistentContext(profile, {
+    return withChromiumProfile({
       executablePath, headless: false, viewport: null, ignoreDefaultArgs,
       env: { ...process.env, DISPLAY: display },
       args: [
@@ -95,19 +93,14 @@ export class ChromiumMenu {
         '--window-position=0,0', '--window-size=1280,1000',
         '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1', ...args,
       ],
-    });
-    try {
+    }, async (context, profile) => {
       const worker = context.serviceWorkers()[0] ??
         await context.waitForEvent('serviceworker', { timeout: extensionTimeout });
       const cdp = await context.browser().newBrowserCDPSession();
       const menu = new ChromiumMenu(context, profile, display, cdp, worker);
       menu.page = context.pages()[0] ?? await context.newPage();
       return menu;
-    } catch (error) {
-      await context.close();
-      rmSync(profile, { recursive: true, force: true });
-      throw error;
-    }
+    });
   }
 
   async close() {

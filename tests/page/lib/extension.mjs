@@ -36,6 +36,20 @@ export function buildExtension() {
 
 const menuEntry = 'open-with-ruvo';
 
+// Chromium on a fresh profile of its own, handed to `setUp`; the profile goes with the
+// browser, and both go at once when `setUp` fails. Returns what `setUp` made.
+export async function withChromiumProfile(options, setUp) {
+  const profile = mkdtempSync(path.join(os.tmpdir(), 'ruvo-chromium-profile-'));
+  const context = await chromium.launchPersistentContext(profile, options);
+  try {
+    return await setUp(context, profile);
+  } catch (error) {
+    await context.close();
+    rmSync(profile, { recursive: true, force: true });
+    throw error;
+  }
+}
+
 export class ExtensionRunner {
   constructor(context, profile, worker, cdp, extensionsPage) {
     this.context = context;
@@ -48,8 +62,7 @@ export class ExtensionRunner {
   }
 
   static async start(unpacked) {
-    const profile = mkdtempSync(path.join(os.tmpdir(), 'ruvo-extension-profile-'));
-    const context = await chromium.launchPersistentContext(profile, {
+    return withChromiumProfile({
       executablePath: '/usr/bin/chromium',
       headless: true,
       viewport: null,  // each window keeps the size it was made with
@@ -59,8 +72,7 @@ export class ExtensionRunner {
         `--disable-extensions-except=${unpacked}`, `--load-extension=${unpacked}`,
         '--host-resolver-rules=MAP * ~NOTFOUND',
       ],
-    });
-    try {
+    }, async (context, profile) => {
       const worker = context.serviceWorkers()[0] ??
         await context.waitForEvent('serviceworker', { timeout: 15000 });
       // chrome://extensions, in developer mode so that it keeps the extension's errors.
@@ -70,11 +82,7 @@ export class ExtensionRunner {
         { inDeveloperMode: true }));
       const cdp = await context.browser().newBrowserCDPSession();
       return new ExtensionRunner(context, profile, worker, cdp, extensionsPage);
-    } catch (error) {
-      await context.close();
-      rmSync(profile, { recursive: true, force: true });
-      throw error;
-    }
+    });
   }
 
   async close() {

@@ -21,3 +21,16 @@ expected_page() {
     FROM="'$from/" TO="'$to/" perl -pi -e 's/\Q$ENV{FROM}\E/$ENV{TO}/g' "$out"
   done
 }
+
+# What a store and drive must hold after an install, for the stand-alone program's
+# harnesses: the build's facts from PRINT_FACTS, the expected page in WORK, HKCU's
+# root number and the default value's bytes (the URL and its terminating zero) in hex.
+#   load_expectations PRINT_FACTS PAGE_TEMPLATE WORK
+load_expectations() {
+  "$1" >"$3/facts.sh" || { echo "$1 failed" >&2; return 1; }
+  load_facts "$3/facts.sh"
+  expected_page "$2" "$3/expected-ruvo.htm"
+  expected_page="$3/expected-ruvo.htm"
+  hkcu=2147483649  # 0x80000001
+  default_value_hex=$(printf '%s\0' "$page_url" | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
+}

@@ -42,12 +42,7 @@ cleanup() {
 trap cleanup EXIT
 start_xvfb "$work" || exit 1
 
-"$print_facts" >"$work/facts.sh" || { echo "sweep: $print_facts failed" >&2; exit 1; }
-load_facts "$work/facts.sh"
-expected_page "$page_template" "$work/expected-ruvo.htm"
-expected_page="$work/expected-ruvo.htm"
-readonly hkcu=2147483649
-default_value_hex=$(printf '%s\0' "$page_url" | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
+load_expectations "$print_facts" "$page_template" "$work" || exit 1
 readonly syscalls=openat,write,pwrite64,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,rmdir,close,fcntl,flock,ftruncate
 
 store_of() { echo "$1/ruvo-linklens/registry.sqlite3"; }

@@ -42,14 +42,7 @@ start_xvfb "$work" || exit 1
 
 # --- what the program must produce ----------------------------------------------------
 
-"$print_facts" >"$work/facts.sh" || { echo "e2e: $print_facts failed" >&2; exit 1; }
-load_facts "$work/facts.sh"
-expected_page "$page_template" "$work/expected-ruvo.htm"
-expected_page="$work/expected-ruvo.htm"
-readonly hkcu=2147483649  # 0x80000001
-# The default value: the URL and its terminating zero.
-default_value_hex=$(printf '%s\0' "$page_url" | od -An -v -tx1 | tr -d ' \n' | tr a-f A-F)
-readonly default_value_hex
+load_expectations "$print_facts" "$page_template" "$work" || exit 1
 
 # --- checks ---------------------------------------------------------------------------
 
@@ -128,6 +121,22 @@ open_installer() {
   fi
 }
 
+# expect_first_error NAME PREFIX: the program's first message box is an error whose
+# text is PREFIX and then the system's words, which vary; Enter dismisses it.
+expect_first_error() {
+  local name=$1 prefix=$2 text
+  if ! wait_for_log_lines "${app_log[$name]}" message 1; then
+    fail "$name: no message box"
+    return 1
+  fi
+  text=$(last_message_text "$name")
+  [ "${text#"$prefix"}" != "$text" ] && [ -n "${text#"$prefix"}" ] ||
+    fail "message text: expected [$prefix<reason>], got [$text]"
+  expect_eq "message icon" "$(log_field "${app_log[$name]}" 2 2)" error
+  app_messages[$name]=1
+  dismiss_message "$name"
+}
+
 # expect_message NAME ICON TEXT: a message box must be up, modal, with the
 # application title, ICON and TEXT, while the program waits; Enter dismisses it.
 expect_message() {
@@ -204,15 +213,11 @@ case_install() {
 
 # Install over a page with other content and no key: the page is replaced whole.
 case_reinstall_over_old_page() {
-  local data=$1 folder
-  folder=$(ruvo_folder_of "$data")
+  local folder
+  folder=$(ruvo_folder_of "$1")
   mkdir -p "$folder"
   printf 'an older page\r\n' >"$folder/ruvo.htm"
-  open_installer app "$data" "$install_caption" || return
-  press "${app_window[app]}" Return
-  expect_message app information "$installed_text"
-  expect_exit app 0
-  expect_installed "$data"
+  case_install "$1"
 }
 
 # The key appears while the window waits: "Install" installs over it.
@@ -289,18 +294,7 @@ case_page_write_fails() {
   open_installer app "$data" "$install_caption" || return
   press "${app_window[app]}" Return
   local prefix="$install_failed_headline"$'\n\n'"Writing $page_path failed: "
-  if wait_for_log_lines "${app_log[app]}" message 1; then
-    local text reason
-    text=$(last_message_text app)
-    reason=${text#"$prefix"}
-    [ "$reason" != "$text" ] && [ -n "$reason" ] ||
-      fail "message text: expected [$prefix<reason>], got [$text]"
-    expect_eq "message icon" "$(log_field "${app_log[app]}" 2 2)" error
-    app_messages[app]=1
-    dismiss_message app
-  else
-    fail "no message box"
-  fi
+  expect_first_error app "$prefix"
   expect_exit app 1
   expect_no_key "$data"
   expect_eq "install folder holds" "$(listing "$folder")" "ruvo.htm ruvo.htm/inside "
@@ -383,16 +377,7 @@ case_busy_store_one_press() {
   locker=$!
   sleep 0.5
   press "${app_window[app]}" Return Return Return Return Return
-  if wait_for_log_lines "${app_log[app]}" message 1; then
-    local text
-    text=$(last_message_text app)
-    [ "${text#"$cannot_tell_headline"}" != "$text" ] || fail "message text: [$text]"
-    expect_eq "message icon" "$(log_field "${app_log[app]}" 2 2)" error
-    app_messages[app]=1
-    dismiss_message app
-  else
-    fail "no message box"
-  fi
+  expect_first_error app "$cannot_tell_headline"
   expect_exit app 1
   wait "$locker"
   expect_eq "message boxes" "$(grep -c "^message" "${app_log[app]}")" 1

@@ -44,7 +44,9 @@ inline constexpr std::int32_t kRegDword = 4;
 // Access rights a key handle is opened with; each value call needs its own.
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;  // RegQueryValueExA
 inline constexpr std::uint32_t kKeySetValue = 0x0002;    // RegSetValueExA
-inline constexpr std::uint32_t kKeyAllAccess = 0x003F;   // what the installer asks for
+// What the installer asks for: every right specific to keys, without the standard
+// rights (delete, read and write the security) that KEY_ALL_ACCESS (0xF003F) adds.
+inline constexpr std::uint32_t kKeyEverySpecificRight = 0x003F;
 inline constexpr std::uint32_t kRegOptionNonVolatile = 0;
 inline constexpr std::uint32_t kRegCreatedNewKey = 1;
 inline constexpr std::uint32_t kRegOpenedExistingKey = 2;

@@ -164,7 +164,7 @@ Report Install(PlatformServices& platform) {
     OpenedKey key(registry);
     created =
         registry.RegCreateKeyExA(kExtensionRoot, Text(kExtensionKeyPath), kRegOptionNonVolatile,
-                                 kKeyAllAccess, key.handle(), disposition);
+                                 kKeyEverySpecificRight, key.handle(), disposition);
   }
   if (created != kErrorSuccess) {
     return Failure(kInstallFailedHeadline,

@@ -74,7 +74,7 @@ KeyHandle RegistryContract::Create(const Text& relative, std::uint32_t* disposit
   KeyHandle key = 0;
   std::uint32_t created = 0;
   EXPECT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(relative), kRegOptionNonVolatile,
-                                       kKeyAllAccess, key, created),
+                                       kKeyEverySpecificRight, key, created),
             kErrorSuccess);
   if (disposition != nullptr) *disposition = created;
   return Track(key);
@@ -301,7 +301,7 @@ TEST_F(RegistryContract, HandleToADeletedKeyCannotSetValues) {
   KeyHandle key = 0;
   std::uint32_t disposition = 0;
   ASSERT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(L"Doomed"), kRegOptionNonVolatile,
-                                       kKeyAllAccess, key, disposition),
+                                       kKeyEverySpecificRight, key, disposition),
             kErrorSuccess);
   ASSERT_EQ(registry().RegDeleteKeyA(kHkeyCurrentUser, Path(L"Doomed")), kErrorSuccess);
   EXPECT_EQ(registry().RegSetValueExA(key, L"Contexts", kRegDword, {0x20, 0, 0, 0}),
@@ -315,7 +315,7 @@ TEST_F(RegistryContract, UnknownHandlesGive6) {
   KeyHandle closed = 0;
   std::uint32_t disposition = 0;
   ASSERT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(L"Closed"), kRegOptionNonVolatile,
-                                       kKeyAllAccess, closed, disposition),
+                                       kKeyEverySpecificRight, closed, disposition),
             kErrorSuccess);
   ASSERT_EQ(registry().RegCloseKey(closed), kErrorSuccess);
 
@@ -359,7 +359,7 @@ TEST_F(RegistryContract, TextTheCodePageCannotHoldExactlyIsRefusedNotReplaced) {
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
     EXPECT_EQ(registry().RegCreateKeyExA(kHkeyCurrentUser, Path(text), kRegOptionNonVolatile,
-                                         kKeyAllAccess, key, disposition),
+                                         kKeyEverySpecificRight, key, disposition),
               kErrorNoUnicodeTranslation);
     EXPECT_EQ(Track(key), 0u);
   }

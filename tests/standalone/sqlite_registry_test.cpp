@@ -53,7 +53,8 @@ class SqliteRegistryTest : public ::testing::Test {
   KeyHandle Create(PredefinedRoot root, const Text& path, SqliteRegistry& in) {
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    EXPECT_EQ(in.RegCreateKeyExA(root, path, 0, kKeyAllAccess, key, disposition), kErrorSuccess);
+    EXPECT_EQ(in.RegCreateKeyExA(root, path, 0, kKeyEverySpecificRight, key, disposition),
+              kErrorSuccess);
     return key;
   }
   KeyHandle Create(const Text& path) { return Create(kHkeyCurrentUser, path, registry); }
@@ -72,8 +73,9 @@ TEST_F(SqliteRegistryTest, ReadingAMissingStoreCreatesNothing) {
   EXPECT_EQ(registry.RegDeleteKeyA(kHkeyCurrentUser, L"Software"), kErrorFileNotFound);
   // The root itself always exists, holds nothing yet, and opening it writes nothing.
   std::uint32_t disposition = 0;
-  ASSERT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"", 0, kKeyAllAccess, key, disposition),
-            kErrorSuccess);
+  ASSERT_EQ(
+      registry.RegCreateKeyExA(kHkeyCurrentUser, L"", 0, kKeyEverySpecificRight, key, disposition),
+      kErrorSuccess);
   EXPECT_EQ(disposition, kRegOpenedExistingKey);
   Bytes data;
   EXPECT_EQ(Query(registry, key, L"", data), kErrorFileNotFound);
@@ -171,8 +173,9 @@ TEST_F(SqliteRegistryTest, OtherRootsAndMalformedPathsAreRefusedWithoutTouchingT
     SCOPED_TRACE(ToUtf8(test.path) + " under " + std::to_string(test.root));
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    EXPECT_EQ(registry.RegCreateKeyExA(test.root, test.path, 0, kKeyAllAccess, key, disposition),
-              test.status);
+    EXPECT_EQ(
+        registry.RegCreateKeyExA(test.root, test.path, 0, kKeyEverySpecificRight, key, disposition),
+        test.status);
     EXPECT_EQ(key, 0u);
     EXPECT_EQ(registry.RegOpenKeyA(test.root, test.path, key), test.status);
     EXPECT_EQ(key, 0u);
@@ -293,8 +296,8 @@ TEST(SqliteRegistryReasons, TheSystemsReasonForAnUnusableStoreIsKept) {
     SqliteRegistry registry(store);
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    const RegistryResult status =
-        registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyAllAccess, key, disposition);
+    const RegistryResult status = registry.RegCreateKeyExA(
+        kHkeyCurrentUser, L"Software", 0, kKeyEverySpecificRight, key, disposition);
     EXPECT_EQ(status, 1016);  // the registry's I/O failed; the words say why
     const std::string words = ToUtf8(registry.DescribeStatus(status));
     EXPECT_EQ(words.rfind("An I/O operation initiated by the registry failed", 0), 0u) << words;

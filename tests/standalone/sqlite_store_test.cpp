@@ -64,7 +64,7 @@ void MakeStore(const std::filesystem::path& store) {
     std::uint32_t disposition = 0;
     ASSERT_EQ(
         registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo\\Key" + std::to_wstring(i), 0,
-                                 kKeyAllAccess, key, disposition),
+                                 kKeyEverySpecificRight, key, disposition),
         kErrorSuccess);
     ASSERT_EQ(registry.RegSetValueExA(key, L"Data", kRegBinary, Bytes(1500, std::uint8_t(i))),
               kErrorSuccess);
@@ -253,8 +253,8 @@ TEST(SqliteStore, ADamagedOrForeignStoreIsReportedAndNeverWritten) {
         damage.trouble == Trouble::NotAFile ? kErrorAccessDenied : kErrorBadDb;
     EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), refused);
     EXPECT_EQ(key, 0u);
-    EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0, kKeyAllAccess, key,
-                                       disposition),
+    EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0,
+                                       kKeyEverySpecificRight, key, disposition),
               refused);
     EXPECT_EQ(key, 0u);
     EXPECT_EQ(registry.RegDeleteKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1"), refused);
@@ -276,9 +276,9 @@ TEST(SqliteStore, AnEmptyFileIsANewStore) {
   KeyHandle key = 0;
   EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software", key), kErrorFileNotFound);
   std::uint32_t disposition = 0;
-  EXPECT_EQ(
-      registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyAllAccess, key, disposition),
-      kErrorSuccess);
+  EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyEverySpecificRight, key,
+                                     disposition),
+            kErrorSuccess);
   EXPECT_EQ(disposition, kRegCreatedNewKey);
   EXPECT_EQ(RawConnection(store).Text("PRAGMA application_id"), "1381324367");
 }
@@ -290,8 +290,8 @@ TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
     SqliteRegistry seed(store);
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    ASSERT_EQ(seed.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo", 0, kKeyAllAccess, key,
-                                   disposition),
+    ASSERT_EQ(seed.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo", 0, kKeyEverySpecificRight,
+                                   key, disposition),
               kErrorSuccess);
     ASSERT_EQ(seed.RegSetValueExA(key, L"Contexts", kRegDword, {0x20, 0, 0, 0}), kErrorSuccess);
   }
@@ -313,8 +313,8 @@ TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(registry->RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0, kKeyAllAccess, key,
-                                        disposition),
+    EXPECT_EQ(registry->RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0,
+                                        kKeyEverySpecificRight, key, disposition),
               kErrorBusy);
     // It waited for the lock before giving up.
     EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);

@@ -82,8 +82,6 @@ posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Te
   Raise(error, PathFailure(error));
 }
 
-// Each line in the ANSI code page (plain ASCII here; anything else becomes '?'),
-// then CR LF.
 // The lines in the stand-in's code page, ASCII, each ended by CR LF; false when a
 // character has no exact form there: the page is refused rather than altered.
 bool TextFileBytes(const std::vector<Text>& lines, std::string& bytes) {

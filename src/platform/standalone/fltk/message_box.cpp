@@ -48,7 +48,7 @@ class MessageBoxWindow {
   MessageBoxWindow(const MessageBoxContent& content, const FltkFont& font, const Geometry& g)
       : window_(g.width, g.height),
         sign_(kMargin, kMargin, content.icon),
-        text_(g.textX, g.textY, g.textW, g.textH, content.text),
+        text_(g.textX, g.textY, g.textW, g.textH, content.text, TextBox::Lines::Wrapped),
         ok_(g.buttonX, g.buttonY, kButtonWidth, kButtonHeight) {
     window_.end();
     window_.copy_label(content.title.c_str());
@@ -87,7 +87,7 @@ class MessageBoxWindow {
 
   Fl_Double_Window window_;
   MessageSign sign_;
-  TextBlock text_;
+  TextBox text_;
   PushButton ok_;
 };
 

@@ -21,21 +21,15 @@ constexpr const char* kLogVariable = "RUVO_UI_LOG";
 std::string Escaped(const std::string& field) {
   std::string out;
   for (const char c : field) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
+    const char* escape = c == '\\'   ? "\\\\"
+                         : c == '\t' ? "\\t"
+                         : c == '\r' ? "\\r"
+                         : c == '\n' ? "\\n"
+                                     : nullptr;
+    if (escape != nullptr) {
+      out += escape;
+    } else {
+      out += c;
     }
   }
   return out;

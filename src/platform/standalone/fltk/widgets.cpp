@@ -75,37 +75,26 @@ StraightLine::StraightLine(int x1, int y1, int x2, int y2)
 void StraightLine::draw() {
   // The box ends one pixel short of the far corner, which leaves out the last point.
   ClipTo clip(*this);
-  fl_color(color());
+  fl_color(labelcolor());
   fl_line_style(FL_SOLID, 1);
   fl_line(x1_, y1_, x2_, y2_);
   fl_line_style(0);
 }
 
-TextLine::TextLine(int x, int y, int w, int h, std::string text)
-    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
+TextBox::TextBox(int x, int y, int w, int h, std::string text, Lines lines)
+    : Fl_Widget(x, y, w, h), text_(std::move(text)), lines_(lines) {
   clear_visible_focus();
 }
 
-void TextLine::draw() {
+void TextBox::draw() {
   ClipTo clip(*this);
   FillBackground(*this);
   fl_font(labelfont(), labelsize());
   fl_color(labelcolor());
-  fl_draw(text_.c_str(), x(), y() + fl_height() - fl_descent());
-}
-
-TextBlock::TextBlock(int x, int y, int w, int h, std::string text)
-    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
-  clear_visible_focus();
-}
-
-void TextBlock::draw() {
-  ClipTo clip(*this);
-  FillBackground(*this);
-  fl_font(labelfont(), labelsize());
-  fl_color(labelcolor());
-  fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP,
-          nullptr, 0);
+  // The first baseline lies one line height less the descent below the top.
+  const Fl_Align wrap = lines_ == Lines::Wrapped ? FL_ALIGN_WRAP : 0;
+  fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | wrap, nullptr,
+          0);
 }
 
 MessageSign::MessageSign(int x, int y, MessageIcon icon)

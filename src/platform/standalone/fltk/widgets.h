@@ -35,8 +35,8 @@ class PushButton : public Fl_Button {
   int handle(int event) override;
 };
 
-// A solid one-pixel line between two corners of the widget's box. It handles no
-// events.
+// A solid one-pixel line in the label colour between two corners of the widget's
+// box. It handles no events.
 class StraightLine : public Fl_Widget {
  public:
   // From (x1, y1) to (x2, y2); the last point is not drawn, as with Windows' LineTo.
@@ -49,30 +49,20 @@ class StraightLine : public Fl_Widget {
   int x1_, y1_, x2_, y2_;
 };
 
-// One line of text from the box's top-left corner on an opaque background, cut off
-// at the box: no wrapping, no padding, no '&' or '@' interpretation. It never takes
-// the focus.
-class TextLine : public Fl_Widget {
+// Text from the box's top-left corner on an opaque background, cut off at the box:
+// one line, or wrapped as a message box shows it. No padding, no '&' or '@'
+// interpretation; it never takes the focus.
+class TextBox : public Fl_Widget {
  public:
-  TextLine(int x, int y, int w, int h, std::string text);
+  enum class Lines { One, Wrapped };
+  TextBox(int x, int y, int w, int h, std::string text, Lines lines);
 
  protected:
   void draw() override;
 
  private:
   std::string text_;  // UTF-8
-};
-
-// Wrapped text from the box's top-left corner, as a message box shows it.
-class TextBlock : public Fl_Widget {
- public:
-  TextBlock(int x, int y, int w, int h, std::string text);
-
- protected:
-  void draw() override;
-
- private:
-  std::string text_;  // UTF-8
+  Lines lines_;
 };
 
 // The round information or error sign at the left of a message box.

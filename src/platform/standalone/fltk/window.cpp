@@ -53,60 +53,37 @@ FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* 
 }
 
 Fl_Widget& FltkMainWindow::AddControl(const ControlRecord& control) {
+  Fl_Widget& widget = *controls_.emplace_back(MakeWidget(control));
+  const FltkFont font = FontOf(control);
+  widget.labelfont(font.face);
+  widget.labelsize(font.size);
+  widget.color(FltkColour(control.background));
+  widget.labelcolor(FltkColour(control.foreground));
+  return widget;
+}
+
+std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& control) {
+  const PixelRect at = PixelBounds(control, dpi_);
   switch (control.kind) {
     case ControlKind::PictureArea:
-      return AddPictureArea(control);
-    case ControlKind::PushButton:
-      return AddPushButton(control);
+      return std::make_unique<PictureArea>(at.x, at.y, at.width, at.height, banner_);
+    case ControlKind::PushButton: {
+      auto button = std::make_unique<PushButton>(at.x, at.y, at.width, at.height);
+      button->copy_label(Utf8(control.text).c_str());
+      if (control.name == kActionButtonName) {
+        button->callback(ActionButtonPressed, this);
+        actionButton_ = button.get();
+      }
+      return button;
+    }
     case ControlKind::StraightLine:
-      return AddStraightLine(control);
+      // The line runs along the top of its one-pixel-thick box, as on Windows.
+      return std::make_unique<StraightLine>(at.x, at.y, at.x + at.width, at.y);
     case ControlKind::TextLine:
-      return AddTextLine(control);
+      return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, Utf8(control.text),
+                                       TextBox::Lines::One);
   }
   throw std::logic_error("unknown kind of control " + std::string(control.name));
-}
-
-PictureArea& FltkMainWindow::AddPictureArea(const ControlRecord& control) {
-  const PixelRect at = PixelBounds(control, dpi_);
-  PictureArea& area = pictureAreas_.emplace_back(at.x, at.y, at.width, at.height, banner_);
-  area.color(FltkColour(control.background));
-  area.labelcolor(FltkColour(control.foreground));
-  return area;
-}
-
-PushButton& FltkMainWindow::AddPushButton(const ControlRecord& control) {
-  const PixelRect at = PixelBounds(control, dpi_);
-  PushButton& button = pushButtons_.emplace_back(at.x, at.y, at.width, at.height);
-  button.copy_label(Utf8(control.text).c_str());
-  const FltkFont font = FontOf(control);
-  button.labelfont(font.face);
-  button.labelsize(font.size);
-  button.color(FltkColour(control.background));
-  button.labelcolor(FltkColour(control.foreground));
-  if (control.name == kActionButtonName) {
-    button.callback(ActionButtonPressed, this);
-    actionButton_ = &button;
-  }
-  return button;
-}
-
-StraightLine& FltkMainWindow::AddStraightLine(const ControlRecord& control) {
-  // The line runs along the top of its one-pixel-thick box, as on Windows.
-  const PixelRect at = PixelBounds(control, dpi_);
-  StraightLine& line = straightLines_.emplace_back(at.x, at.y, at.x + at.width, at.y);
-  line.color(FltkColour(control.foreground));
-  return line;
-}
-
-TextLine& FltkMainWindow::AddTextLine(const ControlRecord& control) {
-  const PixelRect at = PixelBounds(control, dpi_);
-  TextLine& line = textLines_.emplace_back(at.x, at.y, at.width, at.height, Utf8(control.text));
-  const FltkFont font = FontOf(control);
-  line.labelfont(font.face);
-  line.labelsize(font.size);
-  line.color(FltkColour(control.background));
-  line.labelcolor(FltkColour(control.foreground));
-  return line;
 }
 
 // FLTK moves the focus through a window's children in their order, so the controls

@@ -5,8 +5,8 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_RGB_Image.H>
 
-#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,12 +37,9 @@ class FltkMainWindow {
     Fl_Widget* widget;
   };
 
-  // One function per kind of control; each returns the widget it added.
+  // Adds the control's widget to the window and returns it.
   Fl_Widget& AddControl(const ControlRecord& control);
-  PictureArea& AddPictureArea(const ControlRecord& control);
-  PushButton& AddPushButton(const ControlRecord& control);
-  StraightLine& AddStraightLine(const ControlRecord& control);
-  TextLine& AddTextLine(const ControlRecord& control);
+  std::unique_ptr<Fl_Widget> MakeWidget(const ControlRecord& control);
   void ArrangeFocusOrder(std::vector<Focusable> focusable);
   FltkFont FontOf(const ControlRecord& control) const;
 
@@ -53,13 +50,9 @@ class FltkMainWindow {
   const int dpi_;
   const Fl_Image* banner_;
   Fl_Double_Window window_;
-  // The controls by kind, in creation order. A deque never moves what it holds, so
-  // the window's pointers to them stay good; they are destroyed before the window,
-  // each taking itself out of it.
-  std::deque<PictureArea> pictureAreas_;
-  std::deque<PushButton> pushButtons_;
-  std::deque<StraightLine> straightLines_;
-  std::deque<TextLine> textLines_;
+  // Destroyed before the window, each taking itself out of it: a window deletes the
+  // children it still holds.
+  std::vector<std::unique_ptr<Fl_Widget>> controls_;
   PushButton* actionButton_ = nullptr;
   std::function<void()> actionButtonPressed_;
 };

@@ -13,20 +13,15 @@
 # Prints: points, kills, faults, violations; fails when there is a violation.
 set -uo pipefail
 
-if [ $# -lt 3 ]; then
-  echo "usage: $0 PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]" >&2
-  exit 2
-fi
-program=$(realpath "$1")
-page_template=$(realpath "$2")
-print_facts=$(realpath "$3")
-sample=0
-[ "${4:-}" = "--sample" ] && sample=1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e/lib.sh
 source "$here/e2e/lib.sh"
 # shellcheck source=../lib/facts.sh
 source "$here/../lib/facts.sh"
+take_paths "PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]" \
+  program page_template print_facts -- "$@"
+sample=0
+[ "${4:-}" = "--sample" ] && sample=1
 E2E_PATIENCE=150
 
 for tool in Xvfb xdotool strace sqlite3; do

@@ -8,6 +8,27 @@
 
 lib_folder=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
+# Sets each named variable to the full path of the argument in its place; with fewer
+# arguments than names, prints the usage and ends the script with status 2.
+#   take_paths "USAGE" NAME... -- "$@"
+take_paths() {
+  local usage=$1 names=() name
+  shift
+  while [ "$1" != -- ]; do
+    names+=("$1")
+    shift
+  done
+  shift
+  if [ $# -lt ${#names[@]} ]; then
+    echo "usage: $0 $usage" >&2
+    exit 2
+  fi
+  for name in "${names[@]}"; do
+    printf -v "$name" '%s' "$(realpath "$1")"
+    shift
+  done
+}
+
 # How long to wait for the program to show something or to end, in tenths of a second.
 : "${E2E_PATIENCE:=300}"
 

@@ -12,20 +12,14 @@
 # Needs: Xvfb, xdotool, x11-utils (xprop, xwininfo), sqlite3, imagemagick.
 set -uo pipefail
 
-if [ $# -lt 4 ]; then
-  echo "usage: $0 PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]" >&2
-  exit 2
-fi
-program=$(realpath "$1")
-send_wm_delete=$(realpath "$2")
-page_template=$(realpath "$3")
-print_facts=$(realpath "$4")
-shift 4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 # shellcheck source=../../lib/facts.sh
 source "$here/../../lib/facts.sh"
+take_paths "PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]" \
+  program send_wm_delete page_template print_facts -- "$@"
+shift 4
 
 for tool in Xvfb xdotool xprop xwininfo sqlite3 import convert; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup installs it)" >&2; exit 1; }

@@ -7,15 +7,10 @@
 #   take-screenshots.sh PROGRAM OUTPUT_FOLDER
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-  echo "usage: $0 PROGRAM OUTPUT_FOLDER" >&2
-  exit 2
-fi
-program=$(realpath "$1")
-output=$(realpath "$2")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
+take_paths "PROGRAM OUTPUT_FOLDER" program output -- "$@"
 
 work=$(mktemp -d -t ruvo-shots-XXXXXX)
 cleanup() {

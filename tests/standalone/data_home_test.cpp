@@ -3,11 +3,8 @@
 #include "platform/standalone/data_home.h"
 #include "standalone_test_support.h"
 
-namespace ruvo {
+namespace ruvo::standalone_test {
 namespace {
-
-using standalone_test::ScopedEnvironment;
-using standalone_test::TemporaryFolder;
 
 TEST(DataHome, FollowsXdgDataHomeOrFallsBackToTheHomeFolder) {
   struct Case {
@@ -41,7 +38,7 @@ TEST(DataHome, WithoutHomeTheUserDatabaseNamesTheHomeFolder) {
   EXPECT_EQ(folder.filename(), "ruvo-linklens");
 }
 
-TEST(DataHome, MissingFoldersAreCreatedPrivateToTheUser) {
+TEST(DataHome, MissingFoldersAreCreatedPrivateToTheUserAndAFileInTheWayIsReported) {
   TemporaryFolder temporary;
   const std::filesystem::path deep = temporary.path() / "a" / "b" / "c";
   CreatePrivateFolders(deep);
@@ -51,14 +48,11 @@ TEST(DataHome, MissingFoldersAreCreatedPrivateToTheUser) {
     ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
     EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
   }
-}
-
-TEST(DataHome, AFileInTheWayIsReported) {
-  TemporaryFolder temporary;
-  standalone_test::WriteBytes(temporary.path() / "file", "x");
-  EXPECT_THROW(CreatePrivateFolders(temporary.path() / "file" / "sub"),
-               std::filesystem::filesystem_error);
+  WriteBytes(deep / "file", "x");
+  for (const auto& folder : {deep / "file", deep / "file" / "sub"}) {
+    EXPECT_THROW(CreatePrivateFolders(folder), std::filesystem::filesystem_error) << folder;
+  }
 }
 
 }  // namespace
-}  // namespace ruvo
+}  // namespace ruvo::standalone_test

@@ -1,74 +1,34 @@
-// The registry stand-in's file under stress: damaged or foreign files that must be
-// left exactly as they are, a lock held by another process, a write cut off midway.
-#include <sqlite3.h>
+// The registry stand-in's file under stress: damaged, foreign or unreachable files
+// that must be left exactly as they are, a lock held by another process, a write cut
+// off midway.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <random>
 
 #include "platform/standalone/store/sqlite_registry.h"
+#include "platform/status_text.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 
-namespace ruvo::store {
+namespace ruvo::standalone_test {
 namespace {
 
-using standalone_test::Names;
-using standalone_test::ReadBytes;
-using standalone_test::TemporaryFolder;
-using standalone_test::WriteBytes;
-using Bytes = std::vector<std::uint8_t>;
+using store::SqliteRegistry;
+using Trouble = store::StoreTrouble;
+using Path = std::filesystem::path;
 using namespace std::chrono_literals;
 
-constexpr std::int32_t kRegBinary = 3;
-constexpr RegistryResult kErrorBusy = 170;
-
-// A connection of another program (or another copy of this one) to the same file.
-class RawConnection {
- public:
-  explicit RawConnection(const std::filesystem::path& file) {
-    sqlite3* raw = nullptr;
-    const int result =
-        sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    db_.reset(raw);
-    EXPECT_EQ(result, SQLITE_OK);
-  }
-  void Execute(const std::string& sql) {
-    char* message = nullptr;
-    const int result = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
-    EXPECT_EQ(result, SQLITE_OK) << sql << ": " << (message != nullptr ? message : "");
-    sqlite3_free(message);
-  }
-  std::string Text(const std::string& sql) {
-    sqlite3_stmt* raw = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr), SQLITE_OK);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) return {};
-    const auto* text = sqlite3_column_text(statement.get(), 0);
-    return text == nullptr ? "" : reinterpret_cast<const char*>(text);
-  }
-
- private:
-  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close_v2};
-};
-
 // A store of some size, so that damage can hit pages in the middle of it.
-void MakeStore(const std::filesystem::path& store) {
+void MakeStore(const Path& store) {
   SqliteRegistry registry(store);
   for (int i = 0; i < 40; ++i) {
-    KeyHandle key = 0;
-    std::uint32_t disposition = 0;
-    ASSERT_EQ(
-        registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo\\Key" + std::to_wstring(i), 0,
-                                 kKeyEverySpecificRight, key, disposition),
-        kErrorSuccess);
+    const KeyHandle key = CreateKey(registry, L"Software\\Ruvo\\Key" + std::to_wstring(i));
     ASSERT_EQ(registry.RegSetValueExA(key, L"Data", kRegBinary, Bytes(1500, std::uint8_t(i))),
               kErrorSuccess);
-    registry.RegCloseKey(key);
   }
 }
 
@@ -79,17 +39,9 @@ std::string RandomBytes(std::size_t size) {
   return bytes;
 }
 
-void OverwriteAt(const std::filesystem::path& file, std::streamoff offset,
-                 const std::string& bytes) {
-  std::fstream io(file, std::ios::binary | std::ios::in | std::ios::out);
-  io.seekp(offset);
-  io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(io.good());
-}
-
 // Another process dies in the middle of a large change, after SQLite has begun to
 // write pages into the file: the rollback journal stays behind, "hot".
-void CutOffWrite(const std::filesystem::path& store, const char* sql) {
+void CutOffWrite(const Path& store, const char* sql) {
   const pid_t child = ::fork();
   ASSERT_NE(child, -1);
   if (child == 0) {
@@ -103,99 +55,78 @@ void CutOffWrite(const std::filesystem::path& store, const char* sql) {
   ASSERT_TRUE(std::filesystem::exists(store.string() + "-journal"));
 }
 
-using Trouble = StoreTrouble;
+using Make = std::function<void(const Path& store)>;
+
+// Our store, then what another program did to it.
+Make Ours(const std::string& sql) {
+  return [sql](const Path& store) {
+    MakeStore(store);
+    Sql(store).Run(sql);
+  };
+}
+// Another program's database.
+Make Theirs(const std::string& sql) {
+  return [sql](const Path& store) { Sql(store).Run(sql); };
+}
 
 struct Damage {
   const char* name;
-  std::function<void(const std::filesystem::path&)> make;
+  Make make;
   std::string problem;  // what the report and the calls' words must hold
   Trouble trouble;
+  Path store = "registry.sqlite3";  // in the temporary folder
 };
 
 const std::vector<Damage>& Damages() {
+  const std::string longName(200, 'n');
   static const std::vector<Damage> damages = {
-      {"random bytes", [](const auto& store) { WriteBytes(store, RandomBytes(8192)); },
-       "file is not a database", Trouble::Damaged},
-      {"a text file",
-       [](const auto& store) { WriteBytes(store, "[HKEY_CURRENT_USER\\Software]\nkey=value\n"); },
+      {"random bytes", [](const Path& store) { WriteBytes(store, RandomBytes(8192)); },
        "file is not a database", Trouble::Damaged},
       {"a truncated store",
-       [](const auto& store) {
+       [](const Path& store) {
          MakeStore(store);
          std::filesystem::resize_file(store, std::filesystem::file_size(store) / 2);
        },
        "database disk image is malformed", Trouble::Damaged},
       {"a store with its last page overwritten",
-       [](const auto& store) {
+       [](const Path& store) {
          // Only SQLite's check of the whole file finds this: the keys are intact.
          MakeStore(store);
-         OverwriteAt(store, std::filesystem::file_size(store) - 4096, RandomBytes(4096));
+         std::fstream io(store, std::ios::binary | std::ios::in | std::ios::out);
+         io.seekp(-4096, std::ios::end);
+         io << RandomBytes(4096);
+         ASSERT_TRUE(io.good());
        },
        "On tree page ", Trouble::Damaged},
       {"another program's database",
-       [](const auto& store) {
-         RawConnection(store).Execute(
-             "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
-       },
+       Theirs("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')"),
        "it is an SQLite database of another program", Trouble::Foreign},
       {"another program's marked database",
-       [](const auto& store) {
-         RawConnection(store).Execute(
-             "PRAGMA application_id = 305419896; CREATE TABLE keys (x); CREATE TABLE key_values "
-             "(y)");
-       },
+       Theirs("PRAGMA application_id = 305419896; CREATE TABLE keys (x);"
+              " CREATE TABLE key_values (y)"),
        "it is an SQLite database of another program (application id 0x12345678)", Trouble::Foreign},
-      {"a store of a newer version",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute("PRAGMA user_version = 2");
-       },
+      {"a store of a newer version", Ours("PRAGMA user_version = 2"),
        "it was written by a newer version of RUVO LinkLens (layout 2)", Trouble::Foreign},
-      {"a store that lost a table",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute("DROP TABLE key_values");
-       },
+      {"a store that lost a table", Ours("DROP TABLE key_values"),
        "its table \"key_values\" is missing", Trouble::Foreign},
       // Our marks on a file whose catalogue is not exactly ours: whatever it holds
       // could run on our writes, or our statements fail on it after the page is out.
       {"our marks and a planted trigger",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute(
-             "CREATE TRIGGER t AFTER INSERT ON key_values BEGIN"
-             " UPDATE key_values SET data = x'00'; END");
-       },
+       Ours("CREATE TRIGGER t AFTER INSERT ON key_values BEGIN"
+            " UPDATE key_values SET data = x'00'; END"),
        "it holds a trigger \"t\" that RUVO LinkLens does not make", Trouble::Foreign},
-      {"our marks and a view",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute("CREATE VIEW v AS SELECT * FROM keys");
-       },
+      {"our marks and a view", Ours("CREATE VIEW v AS SELECT * FROM keys"),
        "it holds a view \"v\" that RUVO LinkLens does not make", Trouble::Foreign},
-      {"our marks and another index",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute("CREATE INDEX i ON keys (path)");
-       },
+      {"our marks and another index", Ours("CREATE INDEX i ON keys (path)"),
        "it holds a index \"i\" that RUVO LinkLens does not make", Trouble::Foreign},
-      {"our marks and another column",
-       [](const auto& store) {
-         MakeStore(store);
-         RawConnection(store).Execute("ALTER TABLE keys ADD COLUMN extra TEXT");
-       },
-       "its table \"keys\" is not as RUVO LinkLens makes it", Trouble::Foreign},
       {"our marks on other tables of the same names",
-       [](const auto& store) {
-         RawConnection(store).Execute(
-             "PRAGMA application_id = 1381324367; PRAGMA user_version = 1;"
-             "CREATE TABLE keys (x); CREATE TABLE key_values (y)");
-       },
+       Theirs("PRAGMA application_id = 1381324367; PRAGMA user_version = 1;"
+              "CREATE TABLE keys (x); CREATE TABLE key_values (y)"),
        "is not as RUVO LinkLens makes it", Trouble::Foreign},
       // Inspecting these must not roll the journal back nor make -wal or -shm files.
       {"another program's database with a hot journal",
-       [](const auto& store) {
-         RawConnection(store).Execute(
+       [](const Path& store) {
+         Sql(store).Run(
              "CREATE TABLE notes (body BLOB); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL"
              " SELECT i + 1 FROM n WHERE i < 50) INSERT INTO notes SELECT zeroblob(2000) FROM n");
          CutOffWrite(store,
@@ -203,62 +134,76 @@ const std::vector<Damage>& Damages() {
        },
        "it is an SQLite database of another program", Trouble::Foreign},
       {"another program's database in WAL mode",
-       [](const auto& store) {
-         RawConnection(store).Execute(
-             "PRAGMA journal_mode = WAL; CREATE TABLE notes (body TEXT);"
-             " INSERT INTO notes VALUES ('mine')");
-       },
+       Theirs("PRAGMA journal_mode = WAL; CREATE TABLE notes (body TEXT);"
+              " INSERT INTO notes VALUES ('mine')"),
        "it is an SQLite database of another program", Trouble::Foreign},
       // What is not a regular file is never opened: a FIFO would hang the start.
       {"a FIFO as the store",
-       [](const auto& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
+       [](const Path& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
        "it is a FIFO, not a file", Trouble::NotAFile},
       {"a FIFO as the journal",
-       [](const auto& store) {
+       [](const Path& store) {
          MakeStore(store);
          ASSERT_EQ(::mkfifo((store.string() + "-journal").c_str(), 0600), 0);
        },
        "-journal is a FIFO, not a file", Trouble::NotAFile},
-      {"a folder as the store", [](const auto& store) { std::filesystem::create_directory(store); },
+      {"a folder as the store", [](const Path& store) { std::filesystem::create_directory(store); },
        "it is a folder, not a file", Trouble::NotAFile},
       {"a link as the store",
-       [](const auto& store) {
+       [](const Path& store) {
          MakeStore(store.string() + ".real");
          std::filesystem::create_symlink(store.string() + ".real", store);
        },
        "it is a symbolic link, not a file", Trouble::NotAFile},
+      // What the system or SQLite refuses on the way to the file: their reason is kept.
+      {"a link loop on the way",
+       [](const Path& store) {
+         std::filesystem::create_directory_symlink("loop", store.parent_path());
+       },
+       "Too many levels of symbolic links", Trouble::Unreadable, "loop/registry.sqlite3"},
+      {"a path longer than SQLite takes",
+       [](const Path& store) { std::filesystem::create_directories(store.parent_path()); },
+       "its path is too long for SQLite", Trouble::Unreadable,
+       Path(longName) / longName / longName / "registry.sqlite3"},
+      {"a file where its folder should be",
+       [](const Path& store) { WriteBytes(store.parent_path(), "x"); }, "Not a directory",
+       Trouble::Unreadable, "data/registry.sqlite3"},
   };
   return damages;
 }
 
-TEST(SqliteStore, ADamagedOrForeignStoreIsReportedAndNeverWritten) {
+TEST(SqliteStore, ADamagedForeignOrUnreachableStoreIsReportedAndNeverWritten) {
   for (const Damage& damage : Damages()) {
     SCOPED_TRACE(damage.name);
     TemporaryFolder temporary;
-    const std::filesystem::path store = temporary.path() / "registry.sqlite3";
+    const Path store = temporary.path() / damage.store;
     damage.make(store);
     const auto before = ReadBytes(store);
+    const auto journalBefore = ReadBytes(store.string() + "-journal");
     const auto namesBefore = Names(temporary.path());
 
-    const std::optional<std::string> journalBefore = ReadBytes(store.string() + "-journal");
     const SqliteRegistry::StoreReport report = SqliteRegistry(store).Examine();
     EXPECT_NE(report.problem.find(damage.problem), std::string::npos) << report.problem;
     EXPECT_EQ(report.trouble, damage.trouble);
 
+    // Windows refuses a folder opened as a file as access denied; what the system
+    // refuses is the registry's I/O failing.
+    const RegistryResult refused = damage.trouble == Trouble::NotAFile     ? kErrorAccessDenied
+                                   : damage.trouble == Trouble::Unreadable ? kErrorRegistryIoFailed
+                                                                           : kErrorBadDb;
     SqliteRegistry registry(store, 100ms);
     KeyHandle key = 0;
     std::uint32_t disposition = 0;
-    // What is no file is refused as Windows refuses a folder opened as a file.
-    const RegistryResult refused =
-        damage.trouble == Trouble::NotAFile ? kErrorAccessDenied : kErrorBadDb;
     EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), refused);
-    EXPECT_EQ(key, 0u);
     EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\New", 0,
                                        kKeyEverySpecificRight, key, disposition),
               refused);
     EXPECT_EQ(key, 0u);
     EXPECT_EQ(registry.RegDeleteKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1"), refused);
+    // Windows' words, then the store and what is wrong with it.
     const std::string words = ToUtf8(registry.DescribeStatus(refused));
+    EXPECT_EQ(words.rfind(ToUtf8(WindowsStatusText(refused)) + " " + store.string() + ": ", 0), 0u)
+        << words;
     EXPECT_NE(words.find(damage.problem), std::string::npos) << words;
 
     EXPECT_TRUE(ReadBytes(store) == before) << "the file changed";
@@ -267,33 +212,14 @@ TEST(SqliteStore, ADamagedOrForeignStoreIsReportedAndNeverWritten) {
   }
 }
 
-TEST(SqliteStore, AnEmptyFileIsANewStore) {
-  TemporaryFolder temporary;
-  const std::filesystem::path store = temporary.path() / "registry.sqlite3";
-  WriteBytes(store, "");
-  SqliteRegistry registry(store);
-  EXPECT_EQ(registry.Examine().problem, "");
-  KeyHandle key = 0;
-  EXPECT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software", key), kErrorFileNotFound);
-  std::uint32_t disposition = 0;
-  EXPECT_EQ(registry.RegCreateKeyExA(kHkeyCurrentUser, L"Software", 0, kKeyEverySpecificRight, key,
-                                     disposition),
-            kErrorSuccess);
-  EXPECT_EQ(disposition, kRegCreatedNewKey);
-  EXPECT_EQ(RawConnection(store).Text("PRAGMA application_id"), "1381324367");
-}
-
 TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
   TemporaryFolder temporary;
-  const std::filesystem::path store = temporary.path() / "registry.sqlite3";
+  const Path store = temporary.path() / "registry.sqlite3";
   {
     SqliteRegistry seed(store);
-    KeyHandle key = 0;
-    std::uint32_t disposition = 0;
-    ASSERT_EQ(seed.RegCreateKeyExA(kHkeyCurrentUser, L"Software\\Ruvo", 0, kKeyEverySpecificRight,
-                                   key, disposition),
+    ASSERT_EQ(seed.RegSetValueExA(CreateKey(seed, L"Software\\Ruvo"), L"Contexts", kRegDword,
+                                  {0x20, 0, 0, 0}),
               kErrorSuccess);
-    ASSERT_EQ(seed.RegSetValueExA(key, L"Contexts", kRegDword, {0x20, 0, 0, 0}), kErrorSuccess);
   }
   const auto before = ReadBytes(store);
 
@@ -304,8 +230,8 @@ TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
   KeyHandle held = 0;
   ASSERT_EQ(connected.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo", held), kErrorSuccess);
 
-  RawConnection locker(store);
-  locker.Execute("BEGIN EXCLUSIVE");
+  Sql locker(store);
+  locker.Run("BEGIN EXCLUSIVE");
   EXPECT_EQ(SqliteRegistry(store, 100ms).Examine().problem, "");  // locked is not damaged
 
   for (SqliteRegistry* registry : {&fresh, &connected}) {
@@ -327,23 +253,22 @@ TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
   }
   EXPECT_EQ(connected.RegSetValueExA(held, L"Contexts", kRegDword, {0x21, 0, 0, 0}), kErrorBusy);
 
-  locker.Execute("ROLLBACK");
+  locker.Run("ROLLBACK");
   EXPECT_TRUE(ReadBytes(store) == before) << "the file changed";
   for (SqliteRegistry* registry : {&fresh, &connected}) {
     KeyHandle key = 0;
     EXPECT_EQ(registry->RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo", key), kErrorSuccess);
-    std::int32_t type = 0;
     Bytes data;
-    EXPECT_EQ(registry->RegQueryValueExA(key, L"Contexts", type, data), kErrorSuccess);
+    EXPECT_EQ(Query(*registry, key, L"Contexts", data), kErrorSuccess);
     EXPECT_EQ(data, (Bytes{0x20, 0, 0, 0}));
   }
   EXPECT_EQ(connected.RegSetValueExA(held, L"Contexts", kRegDword, {0x21, 0, 0, 0}), kErrorSuccess);
-  EXPECT_EQ(RawConnection(store).Text("PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(Sql(store).Run("PRAGMA integrity_check"), Rows{"ok"});
 }
 
 TEST(SqliteStore, AWriteCutOffMidwayIsRolledBackNotReportedAsDamage) {
   TemporaryFolder temporary;
-  const std::filesystem::path store = temporary.path() / "registry.sqlite3";
+  const Path store = temporary.path() / "registry.sqlite3";
   MakeStore(store);
 
   CutOffWrite(store,
@@ -355,13 +280,12 @@ TEST(SqliteStore, AWriteCutOffMidwayIsRolledBackNotReportedAsDamage) {
   EXPECT_EQ(registry.Examine().problem, "");
   KeyHandle key = 0;
   ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), kErrorSuccess);
-  std::int32_t type = 0;
   Bytes data;
-  ASSERT_EQ(registry.RegQueryValueExA(key, L"Data", type, data), kErrorSuccess);
+  ASSERT_EQ(Query(registry, key, L"Data", data), kErrorSuccess);
   EXPECT_EQ(data, Bytes(1500, std::uint8_t(1)));
-  EXPECT_EQ(RawConnection(store).Text("PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(Sql(store).Run("PRAGMA integrity_check"), Rows{"ok"});
   EXPECT_EQ(Names(temporary.path()), std::set<std::string>{"registry.sqlite3"});
 }
 
 }  // namespace
-}  // namespace ruvo::store
+}  // namespace ruvo::standalone_test

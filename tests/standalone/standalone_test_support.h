@@ -1,18 +1,24 @@
 // Shared pieces of the stand-alone backend's tests: a temporary folder that cleans up
-// after itself, whole-file reads and writes, and a scoped environment variable.
+// after itself, whole-file reads and writes, a scoped environment variable, and
+// direct ways into the registry and its store.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/platform_services.h"
+#include "platform/text.h"
 
 namespace ruvo::standalone_test {
 
@@ -69,23 +75,68 @@ class ScopedEnvironment {
   ScopedEnvironment(std::string name, const std::optional<std::string>& value)
       : name_(std::move(name)) {
     if (const char* old = ::getenv(name_.c_str())) old_ = old;
-    Apply(value);
+    Set(value);
   }
-  ~ScopedEnvironment() { Apply(old_); }
+  ~ScopedEnvironment() { Set(old_); }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
-  void Apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
+  void Set(const std::optional<std::string>& value) {
+    value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
   }
 
   std::string name_;
   std::optional<std::string> old_;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+using Rows = std::vector<std::string>;
+inline constexpr std::int32_t kRegBinary = 3;
+
+// Creates (or opens) a key with every right the installer asks for; 0 when it failed.
+inline KeyHandle CreateKey(Registry& registry, const Text& path,
+                           PredefinedRoot root = kHkeyCurrentUser) {
+  KeyHandle key = 0;
+  std::uint32_t disposition = 0;
+  EXPECT_EQ(registry.RegCreateKeyExA(root, path, 0, kKeyEverySpecificRight, key, disposition),
+            kErrorSuccess)
+      << ToUtf8(path);
+  return key;
+}
+
+inline RegistryResult Query(Registry& registry, KeyHandle key, const Text& name, Bytes& data) {
+  std::int32_t type = 0;
+  return registry.RegQueryValueExA(key, name, type, data);
+}
+
+// The store as another program (or a person with the sqlite3 tool) opens it: to plant
+// things in it, or to look at what the registry wrote.
+class Sql {
+ public:
+  explicit Sql(const std::filesystem::path& file) {
+    sqlite3* raw = nullptr;
+    const int result =
+        sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    db_.reset(raw);
+    EXPECT_EQ(result, SQLITE_OK) << file;
+  }
+  // Runs one statement or more; the first column of every row they give.
+  Rows Run(const std::string& sql) {
+    Rows rows;
+    const auto collect = [](void* rows, int, char** values, char**) {
+      static_cast<Rows*>(rows)->emplace_back(values[0] ? values[0] : "");
+      return 0;
+    };
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db_.get(), sql.c_str(), collect, &rows, &message), SQLITE_OK)
+        << sql << ": " << (message != nullptr ? message : "");
+    sqlite3_free(message);
+    return rows;
+  }
+
+ private:
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close_v2};
 };
 
 }  // namespace ruvo::standalone_test

@@ -22,13 +22,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr const wchar_t* kProgramFile = L"" RUVO_PROGRAM_FILE;
+
 Bytes ReadFileBytes(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::wstring Wide(const char* path) {
-  return std::wstring(path, path + std::strlen(path));
 }
 
 template <typename T>
@@ -38,73 +36,72 @@ T Read(const Bytes& bytes, std::size_t offset) {
   return value;
 }
 
-// The program file as the loader sees it, parsed from its bytes.
-class PortableExecutable {
- public:
-  explicit PortableExecutable(Bytes bytes) : bytes_(std::move(bytes)) {
-    const auto peOffset = Read<LONG>(bytes_, offsetof(IMAGE_DOS_HEADER, e_lfanew));
-    headers_ = Read<IMAGE_NT_HEADERS32>(bytes_, static_cast<std::size_t>(peOffset));
-    const std::size_t sections = static_cast<std::size_t>(peOffset) +
-                                 offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                                 headers_.FileHeader.SizeOfOptionalHeader;
-    for (WORD i = 0; i < headers_.FileHeader.NumberOfSections; ++i) {
-      sections_.push_back(
-          Read<IMAGE_SECTION_HEADER>(bytes_, sections + i * sizeof(IMAGE_SECTION_HEADER)));
-    }
+// The program file mapped as the loader lays it out, and its version record; nothing
+// of it runs.
+class ProgramFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = ::LoadLibraryExW(kProgramFile, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module_, nullptr) << "error " << ::GetLastError();
+    DWORD ignored = 0;
+    version_.resize(::GetFileVersionInfoSizeW(kProgramFile, &ignored));
+    ASSERT_FALSE(version_.empty()) << "no version record";
+    ASSERT_TRUE(::GetFileVersionInfoW(kProgramFile, 0, static_cast<DWORD>(version_.size()),
+                                      version_.data()));
+  }
+  void TearDown() override {
+    if (module_ != nullptr) ::FreeLibrary(module_);
   }
 
-  const IMAGE_NT_HEADERS32& headers() const { return headers_; }
-
-  // The DLL names in the import table, lower case.
-  std::set<std::string> ImportedDlls() const {
-    std::set<std::string> names;
-    const IMAGE_DATA_DIRECTORY& directory =
-        headers_.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (std::size_t offset = FileOffset(directory.VirtualAddress);;
-         offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-      const auto descriptor = Read<IMAGE_IMPORT_DESCRIPTOR>(bytes_, offset);
-      if (descriptor.Name == 0 || offset >= bytes_.size()) break;
-      std::string name;
-      for (std::size_t at = FileOffset(descriptor.Name); at < bytes_.size() && bytes_[at] != 0;
-           ++at) {
-        name += static_cast<char>(std::tolower(bytes_[at]));
-      }
-      names.insert(name);
-    }
-    return names;
+  // What lies at an address relative to the image's base (the handle's low bits say
+  // how it was loaded).
+  template <typename T>
+  const T* At(DWORD rva) const {
+    return reinterpret_cast<const T*>((reinterpret_cast<ULONG_PTR>(module_) & ~ULONG_PTR{3}) + rva);
+  }
+  const IMAGE_NT_HEADERS32& Headers() const {
+    return *At<IMAGE_NT_HEADERS32>(static_cast<DWORD>(At<IMAGE_DOS_HEADER>(0)->e_lfanew));
   }
 
- private:
-  std::size_t FileOffset(DWORD rva) const {
-    for (const IMAGE_SECTION_HEADER& section : sections_) {
-      if (rva >= section.VirtualAddress &&
-          rva < section.VirtualAddress + section.Misc.VirtualSize) {
-        return rva - section.VirtualAddress + section.PointerToRawData;
-      }
-    }
-    return bytes_.size();
+  Bytes Resource(LPCWSTR type, int id) const {
+    const HRSRC found = ::FindResourceW(module_, MAKEINTRESOURCEW(id), type);
+    if (found == nullptr) return {};
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module_, found)));
+    return Bytes(bytes, bytes + ::SizeofResource(module_, found));
   }
 
-  Bytes bytes_;
-  IMAGE_NT_HEADERS32 headers_{};
-  std::vector<IMAGE_SECTION_HEADER> sections_;
+  template <typename T>
+  const T* Version(const std::wstring& path, UINT* length = nullptr) {
+    void* value = nullptr;
+    UINT size = 0;
+    if (!::VerQueryValueW(version_.data(), path.c_str(), &value, &size)) return nullptr;
+    if (length != nullptr) *length = size;
+    return static_cast<const T*>(value);
+  }
+
+  HMODULE module_ = nullptr;
+  Bytes version_;
 };
 
-TEST(ProgramFile, ImportsOnlyDllsThatWindowsLoadsFromItsOwnFolder) {
-  const PortableExecutable program(ReadFileBytes(RUVO_PROGRAM_FILE));
+TEST_F(ProgramFile, ImportsOnlyDllsThatWindowsLoadsFromItsOwnFolder) {
   // KnownDLLs: never searched for beside the program.
   const std::set<std::string> known = {"kernel32.dll", "user32.dll",   "gdi32.dll",  "advapi32.dll",
                                        "ole32.dll",    "oleaut32.dll", "msvcrt.dll", "ntdll.dll"};
-  const std::set<std::string> imported = program.ImportedDlls();
-  ASSERT_FALSE(imported.empty());
-  for (const std::string& name : imported) {
+  const DWORD imports =
+      Headers().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  int count = 0;
+  for (auto* dll = At<IMAGE_IMPORT_DESCRIPTOR>(imports); imports != 0 && dll->Name != 0; ++dll) {
+    std::string name = At<char>(dll->Name);
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
     EXPECT_TRUE(known.count(name) == 1) << name << " is not a KnownDLL";
+    ++count;
   }
+  EXPECT_GT(count, 0);
 }
 
-TEST(ProgramFile, IsAWindowedProgramForVistaAndLaterWithAslrAndDep) {
-  const PortableExecutable program(ReadFileBytes(RUVO_PROGRAM_FILE));
-  const IMAGE_NT_HEADERS32& headers = program.headers();
+TEST_F(ProgramFile, IsAWindowedProgramForVistaAndLaterWithAslrAndDep) {
+  const IMAGE_NT_HEADERS32& headers = Headers();
   EXPECT_EQ(headers.Signature, IMAGE_NT_SIGNATURE);
   EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
@@ -116,33 +113,9 @@ TEST(ProgramFile, IsAWindowedProgramForVistaAndLaterWithAslrAndDep) {
   EXPECT_FALSE(headers.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);  // ASLR moves it
 }
 
-class VersionRecord : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const std::wstring path = Wide(RUVO_PROGRAM_FILE);
-    DWORD ignored = 0;
-    data_.resize(::GetFileVersionInfoSizeW(path.c_str(), &ignored));
-    ASSERT_FALSE(data_.empty()) << "no version record";
-    ASSERT_TRUE(
-        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data()));
-  }
-
-  template <typename T>
-  const T* Query(const std::wstring& path, UINT* length = nullptr) {
-    void* value = nullptr;
-    UINT size = 0;
-    if (!::VerQueryValueW(data_.data(), path.c_str(), &value, &size)) return nullptr;
-    if (length != nullptr) *length = size;
-    return static_cast<const T*>(value);
-  }
-
-  std::vector<std::uint8_t> data_;
-};
-
-TEST_F(VersionRecord, FileAndProductVersionAre1000InUsEnglish) {
-  const auto* fixed = Query<VS_FIXEDFILEINFO>(L"\\");
+TEST_F(ProgramFile, FileAndProductVersionAre1000InUsEnglish) {
+  const auto* fixed = Version<VS_FIXEDFILEINFO>(L"\\");
   ASSERT_NE(fixed, nullptr);
-  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
   EXPECT_EQ(fixed->dwFileVersionLS, 0u);
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
@@ -150,14 +123,14 @@ TEST_F(VersionRecord, FileAndProductVersionAre1000InUsEnglish) {
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
   UINT length = 0;
-  const auto* translation = Query<WORD>(L"\\VarFileInfo\\Translation", &length);
+  const auto* translation = Version<WORD>(L"\\VarFileInfo\\Translation", &length);
   ASSERT_NE(translation, nullptr);
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(translation[0], 0x0409);  // U.S. English
   EXPECT_EQ(translation[1], 1200);    // Unicode
 }
 
-TEST_F(VersionRecord, NamesTheProductAndItsMaker) {
+TEST_F(ProgramFile, NamesTheProductAndItsMaker) {
   const std::pair<const wchar_t*, const wchar_t*> entries[] = {
       {L"CompanyName", L"Ruvo"},
       {L"ProductName", L"RUVO LinkLens"},
@@ -168,34 +141,11 @@ TEST_F(VersionRecord, NamesTheProductAndItsMaker) {
       {L"ProductVersion", L"1.00"},
   };
   for (const auto& [name, expected] : entries) {
-    const auto* value = Query<wchar_t>(std::wstring(L"\\StringFileInfo\\040904b0\\") + name);
+    const auto* value = Version<wchar_t>(std::wstring(L"\\StringFileInfo\\040904b0\\") + name);
     ASSERT_NE(value, nullptr) << "no " << std::string(name, name + std::wcslen(name));
     EXPECT_EQ(std::wstring(value), expected);
   }
 }
-
-// The program file loaded as resources only: nothing of it runs.
-class Resources : public ::testing::Test {
- protected:
-  void SetUp() override {
-    module_ = ::LoadLibraryExW(Wide(RUVO_PROGRAM_FILE).c_str(), nullptr,
-                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(module_, nullptr) << "error " << ::GetLastError();
-  }
-  void TearDown() override {
-    if (module_ != nullptr) ::FreeLibrary(module_);
-  }
-
-  Bytes Resource(LPCWSTR type, int id) const {
-    const HRSRC found = ::FindResourceW(module_, MAKEINTRESOURCEW(id), type);
-    if (found == nullptr) return {};
-    const auto* bytes =
-        static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module_, found)));
-    return Bytes(bytes, bytes + ::SizeofResource(module_, found));
-  }
-
-  HMODULE module_ = nullptr;
-};
 
 BOOL CALLBACK KeepFirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR first) {
   *reinterpret_cast<ULONG_PTR*>(first) = reinterpret_cast<ULONG_PTR>(name);
@@ -209,28 +159,25 @@ bool IsPng(const Bytes& image) {
          std::equal(std::begin(kSignature), std::end(kSignature), image.begin());
 }
 
+// An icon image's entry: in the icon group (GRPICONDIRENTRY) it ends with the image's
+// resource id, in the .ico file (ICONDIRENTRY) with its offset in the file.
 #pragma pack(push, 2)
-struct IconGroupEntry {  // GRPICONDIRENTRY
+template <typename Place>
+struct IconEntry {
   BYTE width, height, colours, reserved;
   WORD planes, bitCount;
   DWORD bytes;
-  WORD id;
-};
-struct IconFileEntry {  // ICONDIRENTRY in a .ico file
-  BYTE width, height, colours, reserved;
-  WORD planes, bitCount;
-  DWORD bytes;
-  DWORD offset;
+  Place place;
 };
 #pragma pack(pop)
+using IconGroupEntry = IconEntry<WORD>;
+using IconFileEntry = IconEntry<DWORD>;
 
-TEST_F(Resources, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
+TEST_F(ProgramFile, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
   ULONG_PTR first = 0;
   ::EnumResourceNamesW(module_, RT_GROUP_ICON, KeepFirstName, reinterpret_cast<LONG_PTR>(&first));
   ASSERT_TRUE(IS_INTRESOURCE(first));
-  const int groupId = static_cast<int>(first);
-
-  const Bytes group = Resource(RT_GROUP_ICON, groupId);
+  const Bytes group = Resource(RT_GROUP_ICON, static_cast<int>(first));
   const Bytes file = ReadFileBytes(RUVO_PACKAGE_ICON_FILE);
   ASSERT_GE(group.size(), 6u);
   const WORD count = Read<WORD>(group, 4);
@@ -239,20 +186,20 @@ TEST_F(Resources, TheFirstIconGroupIsThePackageIconWithItsTwelveImages) {
 
   std::set<std::pair<int, int>> sizesAndDepths;
   for (WORD i = 0; i < count; ++i) {
+    SCOPED_TRACE("image " + std::to_string(i));
     const auto entry = Read<IconGroupEntry>(group, 6 + i * sizeof(IconGroupEntry));
     const auto original = Read<IconFileEntry>(file, 6 + i * sizeof(IconFileEntry));
     sizesAndDepths.insert({entry.width, entry.bitCount});
     EXPECT_EQ(entry.width, entry.height);
     // Each image is the icon file's, byte for byte.
-    const Bytes image = Resource(RT_ICON, entry.id);
-    ASSERT_EQ(image.size(), original.bytes) << "image " << i;
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.offset))
-        << "image " << i;
+    const Bytes image = Resource(RT_ICON, entry.place);
+    ASSERT_EQ(image.size(), original.bytes);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + original.place));
     // The 32-bit images are PNG files; the 16- and 256-colour ones DIBs with AND masks.
     if (entry.bitCount == 32) {
-      EXPECT_TRUE(IsPng(image)) << "image " << i;
+      EXPECT_TRUE(IsPng(image));
     } else {
-      EXPECT_EQ(Read<DWORD>(image, 0), sizeof(BITMAPINFOHEADER)) << "image " << i;
+      EXPECT_EQ(Read<DWORD>(image, 0), sizeof(BITMAPINFOHEADER));
     }
   }
   const std::set<std::pair<int, int>> expected = {{48, 4},  {48, 8},  {48, 32}, {32, 4},
@@ -294,17 +241,16 @@ std::vector<std::uint32_t> DrawnOnWhite(const Bytes& image, int size) {
 
 // Each size's PNG image covers every pixel its 256-colour image covers, with the
 // same colour in the middle: Windows read it whole, the right way up.
-TEST_F(Resources, WindowsDrawsEachPngImageOverItsDibImage) {
+TEST_F(ProgramFile, WindowsDrawsEachPngImageOverItsDibImage) {
   const Bytes group = Resource(RT_GROUP_ICON, RUVO_IDI_PACKAGE);
   std::map<std::pair<int, int>, Bytes> images;  // by size and bit count
   for (WORD i = 0; i < Read<WORD>(group, 4); ++i) {
     const auto entry = Read<IconGroupEntry>(group, 6 + i * sizeof(IconGroupEntry));
-    images[{entry.width, entry.bitCount}] = Resource(RT_ICON, entry.id);
+    images[{entry.width, entry.bitCount}] = Resource(RT_ICON, entry.place);
   }
   constexpr std::uint32_t kWhite = 0xFFFFFF;
   for (const int size : {48, 32, 24, 16}) {
     SCOPED_TRACE(std::to_string(size) + " pixels");
-    ASSERT_TRUE(IsPng(images[{size, 32}]));
     const auto png = DrawnOnWhite(images[{size, 32}], size);
     const auto dib = DrawnOnWhite(images[{size, 8}], size);
     ASSERT_EQ(png.size(), static_cast<std::size_t>(size * size)) << "the PNG image was not read";
@@ -323,13 +269,13 @@ TEST_F(Resources, WindowsDrawsEachPngImageOverItsDibImage) {
   }
 }
 
-TEST_F(Resources, TheBannerIsTheJpegByteForByte) {
+TEST_F(ProgramFile, TheBannerIsTheJpegByteForByte) {
   const Bytes banner = Resource(RT_RCDATA, RUVO_IDR_BANNER);
   EXPECT_FALSE(banner.empty());
   EXPECT_TRUE(banner == ReadFileBytes(RUVO_BANNER_FILE));
 }
 
-TEST_F(Resources, TheManifestAsksForWhatTheProgramNeeds) {
+TEST_F(ProgramFile, TheManifestAsksForWhatTheProgramNeeds) {
   const Bytes bytes = Resource(RT_MANIFEST, 1);  // CREATEPROCESS_MANIFEST_RESOURCE_ID
   const std::string manifest(bytes.begin(), bytes.end());
   ASSERT_FALSE(manifest.empty());

@@ -3,7 +3,7 @@
 // cross process boundaries, GDI handles do not.
 //
 //   window_probe layout [--caption TEXT]   checks the window against the layout table
-//   window_probe message [--wait SECONDS]  prints the message box's title, text, icon
+//   window_probe message [--wait SECONDS]  prints the message box's text, buttons, owner
 //   window_probe focus                     prints the class of the focused control
 //   window_probe colours                   prints the client origin and system colours
 //
@@ -29,6 +29,7 @@
 namespace {
 
 using ruvo::Text;
+using ruvo::ToUtf8;
 
 constexpr const wchar_t* kDialogClass = L"#32770";
 
@@ -53,49 +54,32 @@ Text TextOf(HWND window) {
 }
 
 void Print(const std::string& line) {
-  std::fputs((line + "\n").c_str(), stdout);
-}
-std::string Utf8(const Text& text) {
-  return ruvo::ToUtf8(text);
+  std::puts(line.c_str());
 }
 
 // Newlines shown as \n so that one message is one line of output.
 std::string Escaped(const Text& text) {
   std::string out;
-  for (const char c : Utf8(text)) {
-    if (c == '\n')
-      out += "\\n";
-    else if (c == '\r')
-      out += "\\r";
-    else
-      out += c;
+  for (const char c : ToUtf8(text)) {
+    out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
   }
   return out;
 }
 
-std::string ScreenRectText(const RECT& rect) {
+// "X Y WIDTH HEIGHT", as the script reads rectangles.
+std::string RectText(const RECT& rect) {
   return std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
 }
 
-std::string HandleText(HWND window) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%lx",
-                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
-  return text;
+// A window's rectangle in the client coordinates of `parent` (HWND_DESKTOP: on the
+// screen); an empty one for no window.
+RECT RectIn(HWND parent, HWND window) {
+  RECT rect{};
+  if (window != nullptr) ::GetWindowRect(window, &rect);
+  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
 }
-
-std::string FrameOf(HWND window) {
-  RECT frame{};
-  ::GetWindowRect(window, &frame);
-  return ScreenRectText(frame);
-}
-
-struct Search {
-  bool dialog;        // the message box, or the main window
-  DWORD skipProcess;  // 0, or a program whose windows are passed over
-  HWND found = nullptr;
-};
 
 DWORD ProcessOf(HWND window) {
   DWORD process = 0;
@@ -103,22 +87,21 @@ DWORD ProcessOf(HWND window) {
   return process;
 }
 
-BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
-  auto& search = *reinterpret_cast<Search*>(parameter);
-  if (!::IsWindowVisible(window)) return TRUE;
-  if (TextOf(window) != ruvo::kApplicationTitle) return TRUE;
-  if ((ClassOf(window) == kDialogClass) != search.dialog) return TRUE;
-  if (search.skipProcess != 0 && ProcessOf(window) == search.skipProcess) return TRUE;
-  search.found = window;
-  return FALSE;
-}
-
+// The first visible top-level window titled RUVO LinkLens, the message box or the main
+// window, of a program other than skipProcess; none after waitSeconds. FindWindowEx
+// ignores case, and the script trusts the probe for the exact title.
 HWND FindTopLevel(bool dialog, double waitSeconds, DWORD skipProcess) {
+  const Text title(ruvo::kApplicationTitle);
   const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(waitSeconds * 1000);
   for (;;) {
-    Search search{dialog, skipProcess};
-    ::EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
+    for (HWND window = nullptr;
+         (window = ::FindWindowExW(nullptr, window, nullptr, title.c_str())) != nullptr;) {
+      if (::IsWindowVisible(window) && TextOf(window) == title &&
+          (ClassOf(window) == kDialogClass) == dialog &&
+          (skipProcess == 0 || ProcessOf(window) != skipProcess)) {
+        return window;
+      }
+    }
     if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) return nullptr;
     ::Sleep(100);
   }
@@ -133,61 +116,16 @@ std::vector<HWND> ChildrenInZOrder(HWND parent) {
   return children;
 }
 
-RECT RectInParentClient(HWND child, HWND parent) {
-  RECT rect;
-  ::GetWindowRect(child, &rect);
-  ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
+HWND FocusOf(HWND window) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof thread;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
+  return thread.hwndFocus;
 }
 
-std::string RectText(const RECT& rect) {
-  return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" +
-         std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
-}
-
-// Counts mismatches and says what each one is.
-class Checker {
- public:
-  void Expect(bool ok, const std::string& what) {
-    Print(std::string(ok ? "ok   " : "FAIL ") + what);
-    if (!ok) ++failures_;
-  }
-  int failures() const { return failures_; }
-
- private:
-  int failures_ = 0;
-};
-
-// What the layout table says a control's window looks like at `dpi`.
-struct Expected {
-  const ruvo::ControlRecord* record;
-  Text windowClass;
-  RECT rect;
-};
-
-Expected ExpectedFor(const ruvo::ControlRecord& record, int dpi) {
-  const ruvo::PixelRect bounds = ruvo::PixelBounds(record, dpi);
-  RECT rect{bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
-  Text windowClass;
-  switch (record.kind) {
-    case ruvo::ControlKind::PictureArea:
-      windowClass = L"RuvoPictureArea";
-      break;
-    case ruvo::ControlKind::PushButton:
-      windowClass = L"Button";
-      break;
-    case ruvo::ControlKind::StraightLine:
-      windowClass = L"Static";
-      break;
-    case ruvo::ControlKind::TextLine:
-      windowClass = L"Static";
-      break;
-  }
-  return {&record, windowClass, rect};
-}
-
-Text ExpectedText(const ruvo::ControlRecord& record, const Text& buttonCaption) {
-  return record.kind == ruvo::ControlKind::PushButton ? buttonCaption : Text(record.text);
+const wchar_t* WindowClassFor(ruvo::ControlKind kind) {
+  if (kind == ruvo::ControlKind::PictureArea) return L"RuvoPictureArea";
+  return kind == ruvo::ControlKind::PushButton ? L"Button" : L"Static";
 }
 
 bool SameText(const Text& a, const Text& b) {
@@ -202,58 +140,63 @@ int CheckLayout(const Text& buttonCaption, DWORD skipProcess) {
   }
   const int dpi = ruvo::win32::ScreenDpi();
   Print("dpi " + std::to_string(dpi));
-  Checker check;
+  int failures = 0;
+  auto expect = [&failures](bool ok, const std::string& what) {
+    Print((ok ? "ok   " : "FAIL ") + what);
+    if (!ok) ++failures;
+  };
 
   const LONG style = ::GetWindowLongW(window, GWL_STYLE);
   const LONG exStyle = ::GetWindowLongW(window, GWL_EXSTYLE);
-  check.Expect((style & WS_CAPTION) == WS_CAPTION, "title bar (WS_CAPTION)");
-  check.Expect(style & WS_SYSMENU, "window icon and system menu (WS_SYSMENU)");
-  check.Expect(!(style & WS_MINIMIZEBOX), "no minimize box");
-  check.Expect(!(style & WS_MAXIMIZEBOX), "no maximize box");
-  check.Expect(!(style & WS_THICKFRAME), "not resizable (no WS_THICKFRAME)");
-  check.Expect(::GetWindow(window, GW_OWNER) == nullptr && (exStyle & WS_EX_APPWINDOW),
-               "own taskbar button (owner-less, WS_EX_APPWINDOW)");
-  check.Expect(exStyle & WS_EX_CONTROLPARENT, "Tab moves between controls (WS_EX_CONTROLPARENT)");
+  expect((style & WS_CAPTION) == WS_CAPTION, "title bar (WS_CAPTION)");
+  expect(style & WS_SYSMENU, "window icon and system menu (WS_SYSMENU)");
+  expect(!(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)), "no minimize or maximize box");
+  expect(!(style & WS_THICKFRAME), "not resizable (no WS_THICKFRAME)");
+  expect(::GetWindow(window, GW_OWNER) == nullptr && (exStyle & WS_EX_APPWINDOW),
+         "own taskbar button (owner-less, WS_EX_APPWINDOW)");
+  expect(exStyle & WS_EX_CONTROLPARENT, "Tab moves between controls (WS_EX_CONTROLPARENT)");
 
   RECT client;
   ::GetClientRect(window, &client);
   const int width = ruvo::TwipsToPixels(ruvo::kMainWindow.clientWidth, dpi);
   const int height = ruvo::TwipsToPixels(ruvo::kMainWindow.clientHeight, dpi);
-  check.Expect(client.right == width && client.bottom == height,
-               "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
-                   ", table " + std::to_string(width) + "x" + std::to_string(height));
+  expect(client.right == width && client.bottom == height,
+         "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+             ", table " + std::to_string(width) + "x" + std::to_string(height));
 
   // Every record has exactly one child with its class, text and rectangle.
   const std::vector<HWND> children = ChildrenInZOrder(window);
-  check.Expect(children.size() == std::size(ruvo::kControls),
-               std::to_string(children.size()) + " controls");
+  expect(children.size() == std::size(ruvo::kControls),
+         std::to_string(children.size()) + " controls");
   std::vector<HWND> unmatched = children;
   for (const ruvo::ControlRecord& record : ruvo::kControls) {
-    const Expected expected = ExpectedFor(record, dpi);
-    const Text text = ExpectedText(record, buttonCaption);
+    const ruvo::PixelRect bounds = ruvo::PixelBounds(record, dpi);
+    const RECT rect{bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
+    const Text windowClass = WindowClassFor(record.kind);
+    const Text text =
+        record.kind == ruvo::ControlKind::PushButton ? buttonCaption : Text(record.text);
     const auto found = std::find_if(unmatched.begin(), unmatched.end(), [&](HWND child) {
-      const RECT rect = RectInParentClient(child, window);
-      return SameText(ClassOf(child), expected.windowClass) && TextOf(child) == text &&
-             EqualRect(&rect, &expected.rect);
+      const RECT childRect = RectIn(window, child);
+      return SameText(ClassOf(child), windowClass) && TextOf(child) == text &&
+             EqualRect(&childRect, &rect);
     });
+    const std::string name(record.name);
     const bool present = found != unmatched.end();
-    check.Expect(present, std::string(record.name) + " " + Utf8(expected.windowClass) + " " +
-                              RectText(expected.rect) + " \"" + Utf8(text) + "\"");
+    expect(present,
+           name + " " + ToUtf8(windowClass) + " " + RectText(rect) + " \"" + ToUtf8(text) + "\"");
     if (!present) continue;
     const LONG childStyle = ::GetWindowLongW(*found, GWL_STYLE);
-    check.Expect(
-        ((childStyle & WS_TABSTOP) != 0) == record.takesFocus,
-        std::string(record.name) + (record.takesFocus ? " is a tab stop" : " is no tab stop"));
+    expect(((childStyle & WS_TABSTOP) != 0) == record.takesFocus,
+           name + (record.takesFocus ? " is a tab stop" : " is no tab stop"));
     if (record.kind == ruvo::ControlKind::TextLine) {
-      check.Expect((childStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP,
-                   std::string(record.name) + " one line, left-aligned, no wrap");
+      expect((childStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP,
+             name + " one line, left-aligned, no wrap");
     }
     unmatched.erase(found);
   }
   for (HWND child : unmatched) {
-    check.Expect(false, "unexpected child " + Utf8(ClassOf(child)) + " " +
-                            RectText(RectInParentClient(child, window)) + " \"" +
-                            Utf8(TextOf(child)) + "\"");
+    expect(false, "unexpected child " + ToUtf8(ClassOf(child)) + " " +
+                      RectText(RectIn(window, child)) + " \"" + ToUtf8(TextOf(child)) + "\"");
   }
 
   // Windows moves the focus in z-order among the tab stops: the button, then the picture.
@@ -261,35 +204,16 @@ int CheckLayout(const Text& buttonCaption, DWORD skipProcess) {
   for (HWND child : children) {
     if (::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) tabOrder.push_back(ClassOf(child));
   }
-  check.Expect(tabOrder == std::vector<Text>{L"Button", L"RuvoPictureArea"},
-               "tab order: the button, then the picture area");
-
-  GUITHREADINFO thread{};
-  thread.cbSize = sizeof thread;
-  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
-  check.Expect(thread.hwndFocus != nullptr && ClassOf(thread.hwndFocus) == L"Button",
-               "the button holds the focus");
-  return check.failures() == 0 ? 0 : 1;
+  expect(tabOrder == std::vector<Text>{L"Button", L"RuvoPictureArea"},
+         "tab order: the button, then the picture area");
+  const HWND focus = FocusOf(window);
+  expect(focus != nullptr && ClassOf(focus) == L"Button", "the button holds the focus");
+  return failures == 0 ? 0 : 1;
 }
 
-// The icon static of a message box. On Windows its icon is one of the system's
-// shared icons, the same handle in every process; Wine keeps icons per process, so
-// the script also looks at the icon's pixels (icon-rect).
-HWND IconControl(HWND dialog) {
-  for (HWND child : ChildrenInZOrder(dialog)) {
-    if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return child;
-  }
-  return nullptr;
-}
-
-std::string IconName(HWND control) {
-  if (control == nullptr) return "none";
-  const auto icon = reinterpret_cast<HICON>(::SendMessageW(control, STM_GETICON, 0, 0));
-  if (icon == ::LoadIconW(nullptr, IDI_INFORMATION)) return "information";
-  if (icon == ::LoadIconW(nullptr, IDI_ERROR)) return "error";
-  return icon != nullptr ? "unknown" : "none";
-}
-
+// The first visible text and the buttons, and where the icon and the first button
+// are: on Windows the icon is one of the system's shared icons, the same handle in
+// every process; Wine keeps icons per process, so the script reads the icon's pixels.
 int DescribeMessage(double waitSeconds, DWORD skipProcess) {
   const HWND dialog = FindTopLevel(true, waitSeconds, skipProcess);
   if (dialog == nullptr) {
@@ -298,44 +222,38 @@ int DescribeMessage(double waitSeconds, DWORD skipProcess) {
   }
   Text text;
   std::string buttons;
-  RECT buttonRect{};
+  HWND firstButton = nullptr, icon = nullptr;
   for (HWND child : ChildrenInZOrder(dialog)) {
     const Text name = ClassOf(child);
     const LONG style = ::GetWindowLongW(child, GWL_STYLE);
-    if (!(style & WS_VISIBLE)) continue;
-    if (SameText(name, L"Static") && (style & SS_TYPEMASK) != SS_ICON && text.empty()) {
+    if (SameText(name, L"Static") && (style & SS_TYPEMASK) == SS_ICON) {
+      if (icon == nullptr) icon = child;
+    } else if (!(style & WS_VISIBLE)) {
+      continue;
+    } else if (SameText(name, L"Static") && text.empty()) {
       text = TextOf(child);
     } else if (SameText(name, L"Button")) {
-      if (buttons.empty()) ::GetWindowRect(child, &buttonRect);
-      buttons += (buttons.empty() ? "" : " ") + Utf8(TextOf(child));
+      if (firstButton == nullptr) firstButton = child;
+      buttons += (buttons.empty() ? "" : " ") + ToUtf8(TextOf(child));
     }
   }
   const HWND owner = ::GetWindow(dialog, GW_OWNER);
-  Print("title: " + Utf8(TextOf(dialog)));
   Print("text: " + Escaped(text));
-  const HWND icon = IconControl(dialog);
-  Print("icon: " + IconName(icon));
-  RECT iconRect{};
-  if (icon != nullptr) ::GetWindowRect(icon, &iconRect);
-  Print("icon-rect " + ScreenRectText(iconRect));
-  Print("frame " + FrameOf(dialog));
-  Print("handle " + HandleText(dialog));
+  Print("icon-rect " + RectText(RectIn(HWND_DESKTOP, icon)));
+  Print("frame " + RectText(RectIn(HWND_DESKTOP, dialog)));
   Print("buttons: " + buttons);
-  Print("button-rect " + ScreenRectText(buttonRect));
-  Print(std::string("owner: ") + (owner != nullptr && TextOf(owner) == ruvo::kApplicationTitle
-                                      ? "main window"
-                                  : owner != nullptr ? Utf8(TextOf(owner))
-                                                     : "none"));
+  Print("button-rect " + RectText(RectIn(HWND_DESKTOP, firstButton)));
+  Print("owner: " + (owner == nullptr                           ? std::string("none")
+                     : TextOf(owner) == ruvo::kApplicationTitle ? std::string("main window")
+                                                                : ToUtf8(TextOf(owner))));
   return 0;
 }
 
 int DescribeFocus(DWORD skipProcess) {
   const HWND window = FindTopLevel(false, 5, skipProcess);
   if (window == nullptr) return 2;
-  GUITHREADINFO thread{};
-  thread.cbSize = sizeof thread;
-  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
-  Print("focus: " + (thread.hwndFocus != nullptr ? Utf8(ClassOf(thread.hwndFocus)) : "none"));
+  const HWND focus = FocusOf(window);
+  Print("focus: " + (focus != nullptr ? ToUtf8(ClassOf(focus)) : "none"));
   return 0;
 }
 
@@ -351,12 +269,14 @@ int DescribeColours(DWORD skipProcess) {
   if (window == nullptr) return 2;
   POINT origin{0, 0};
   ::ClientToScreen(window, &origin);
+  char handle[24];
+  std::snprintf(handle, sizeof handle, "%lx",
+                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
   Print("dpi " + std::to_string(ruvo::win32::ScreenDpi()));
   Print("client-origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
-  Print("frame " + FrameOf(window));
-  Print("handle " + HandleText(window));
+  Print("frame " + RectText(RectIn(HWND_DESKTOP, window)));
+  Print(std::string("handle ") + handle);
   Print("btnface " + Hex(::GetSysColor(COLOR_BTNFACE)));
-  Print("window " + Hex(::GetSysColor(COLOR_WINDOW)));
   Print("activeborder " + Hex(::GetSysColor(COLOR_ACTIVEBORDER)));
   return 0;
 }

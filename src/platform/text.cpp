@@ -56,7 +56,7 @@ int SequenceLength(unsigned char lead) {
 
 }  // namespace
 
-std::string ToUtf8(const std::wstring& text) {
+std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace ruvo {
 
-std::string ToUtf8(const std::wstring& text);
+std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(const std::string& text);
 
 // The bytes of a text in ASCII, the code page of the stand-ins; false (and nothing

@@ -16,7 +16,7 @@ namespace {
 // backslash goes as \xHH.
 std::string Quoted(std::wstring_view text) {
   std::string out = "$'";
-  for (const char c : ruvo::ToUtf8(std::wstring(text))) {
+  for (const char c : ruvo::ToUtf8(text)) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte < 0x7F && c != '\'' && c != '\\') {
       out += c;

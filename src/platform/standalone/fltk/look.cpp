@@ -79,7 +79,7 @@ FltkFonts::FltkFonts() {
 }
 
 Fl_Font FltkFonts::ForFace(std::wstring_view face) const {
-  const std::string name = Lowered(ToUtf8(std::wstring(face)));
+  const std::string name = Lowered(ToUtf8(face));
   if (const Fl_Font* found = Find(name)) return *found;
   for (const FaceSubstitutes& substitutes : kSubstitutes) {
     if (name != substitutes.face) continue;

@@ -40,7 +40,7 @@ const char* IconName(MessageIcon icon) {
 }
 
 std::string ApplicationTitle() {
-  return ToUtf8(std::wstring(kApplicationTitle));
+  return ToUtf8(kApplicationTitle);
 }
 
 }  // namespace

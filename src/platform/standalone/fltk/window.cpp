@@ -12,14 +12,6 @@
 #include "platform/text.h"
 
 namespace ruvo::fltk {
-namespace {
-
-std::string Utf8(std::wstring_view text) {
-  return ToUtf8(std::wstring(text));
-}
-
-}  // namespace
-
 FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* banner,
                                const Fl_RGB_Image* icon)
     : fonts_(fonts),
@@ -27,7 +19,7 @@ FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* 
       banner_(banner),
       window_(TwipsToPixels(kMainWindow.clientWidth, dpi),
               TwipsToPixels(kMainWindow.clientHeight, dpi)) {
-  window_.copy_label(Utf8(kMainWindow.caption).c_str());
+  window_.copy_label(ToUtf8(kMainWindow.caption).c_str());
   window_.xclass("ruvo-linklens");
   window_.color(FltkColour(kMainWindow.background));
   // A fixed single border: the smallest and largest size are the one size.
@@ -69,7 +61,7 @@ std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& contr
       return std::make_unique<PictureArea>(at.x, at.y, at.width, at.height, banner_);
     case ControlKind::PushButton: {
       auto button = std::make_unique<PushButton>(at.x, at.y, at.width, at.height);
-      button->copy_label(Utf8(control.text).c_str());
+      button->copy_label(ToUtf8(control.text).c_str());
       if (control.name == kActionButtonName) {
         button->callback(ActionButtonPressed, this);
         actionButton_ = button.get();
@@ -80,7 +72,7 @@ std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& contr
       // The line runs along the top of its one-pixel-thick box, as on Windows.
       return std::make_unique<StraightLine>(at.x, at.y, at.x + at.width, at.y);
     case ControlKind::TextLine:
-      return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, Utf8(control.text),
+      return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, ToUtf8(control.text),
                                        TextBox::Lines::One);
   }
   throw std::logic_error("unknown kind of control " + std::string(control.name));

@@ -486,9 +486,8 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
   return OnValue(key, kKeyQueryValue, valueName, [&](auto& store, auto id, const auto& name) {
     const sqlite::Rows rows = store.Run(kGetValue, id, name);
     if (rows.empty()) return kErrorFileNotFound;
-    std::vector<std::uint8_t> bytes(rows[0][1].bytes.begin(), rows[0][1].bytes.end());
     type = static_cast<std::int32_t>(rows[0][0].integer);
-    data = std::move(bytes);
+    data.assign(rows[0][1].bytes.begin(), rows[0][1].bytes.end());
     return kErrorSuccess;
   });
 }

@@ -128,21 +128,10 @@ const waitUntil = async (what, test, { ms = 30000, every = 50 } = {}) => {
   }
 };
 
-// In chrome context: the window handle WebDriver gives a tab, by its browser element
-// (this Firefox names them by UUID, earlier ones by browserId).
-function tabHandle() {
-  try {
-    const { NavigableManager } = ChromeUtils.importESModule(
-      'chrome://remote/content/shared/NavigableManager.sys.mjs');
-    return (browser) => NavigableManager.getIdForBrowser(browser);
-  } catch {
-    return (browser) => String(browser.browserId);
-  }
-}
-
 // In chrome context (the browser window's own scripts): with the link menu open, activates
 // the entry, then waits for the tabs and windows it makes to have their addresses and for
-// nothing more to come. Returns { missing: [labels] } if the menu has no such entry.
+// nothing more to come. Returns { made: [{ url, popup }] }, or { missing: [labels] } if
+// the menu has no such entry.
 async function activateEntry(label) {
   const until = async (test) => {
     for (const deadline = Date.now() + 10000; !test() && Date.now() < deadline;) {
@@ -161,12 +150,10 @@ async function activateEntry(label) {
   const tabs = () => [...Services.wm.getEnumerator('navigator:browser')].flatMap(
     (win) => [...win.gBrowser.tabs].map((tab) => ({ win, tab })));
   const before = new Set(tabs().map(({ tab }) => tab));
-  const handle = tabHandle();
   menu.activateItem(item);
   let last = '';
   let since = Date.now();
   const made = () => tabs().filter(({ tab }) => !before.has(tab)).map(({ win, tab }) => ({
-    handle: handle(tab.linkedBrowser),
     url: tab.linkedBrowser.currentURI.spec,
     popup: !win.toolbar.visible,
     loading: tab.hasAttribute('busy'),
@@ -178,24 +165,7 @@ async function activateEntry(label) {
     return now.length > 0 && now.every((tab) => tab.url !== 'about:blank' && !tab.loading) &&
       Date.now() - since > 400;
   });
-  return { made: made() };
-}
-
-async function closeTabs(handles) {
-  const handle = tabHandle();
-  const ours = (tab) => handles.includes(handle(tab.linkedBrowser));
-  for (const win of [...Services.wm.getEnumerator('navigator:browser')]) {
-    const tabs = [...win.gBrowser.tabs];
-    if (tabs.every(ours)) win.close();
-    else tabs.filter(ours).forEach((tab) => win.gBrowser.removeTab(tab, { animate: false }));
-  }
-  for (const deadline = Date.now() + 10000; Date.now() < deadline;) {
-    const left = [...Services.wm.getEnumerator('navigator:browser')]
-      .flatMap((win) => [...win.gBrowser.tabs]).filter(ours);
-    if (left.length === 0) return;
-    await new Promise((resolve) => setTimeout(resolve, 25));
-  }
-  throw new Error('tabs that would not close');
+  return { made: made().map(({ url, popup }) => ({ url, popup })) };
 }
 
 async function addonInfo(id) {
@@ -295,7 +265,7 @@ export class Firefox {
   async run(context, fn, ...args) {
     await this.#setContext(context);
     const reply = await this.send('WebDriver:ExecuteScript',
-      { script: `${tabHandle}; return (${fn}).apply(null, arguments);`, args });
+      { script: `return (${fn}).apply(null, arguments);`, args });
     return reply.value;
   }
 
@@ -315,17 +285,28 @@ export class Firefox {
     }, { ms, every: 250 });
   }
 
+  // The handles Marionette gives the tabs of every window, popups among them (a list
+  // comes as it is, not wrapped in { value }).
+  async #handles() {
+    await this.#setContext('content');
+    const reply = await this.send('WebDriver:GetWindowHandles');
+    return Array.isArray(reply) ? reply : reply.value;
+  }
+
   // Loads `pageUrl` in the current tab, right-clicks the middle of its link box and chooses
   // the entry from the link menu. Returns the addresses of the tabs that opened and the
   // text of each notice that came up in a popup window of the extension's notice page;
-  // then closes them all.
+  // then closes them all. The new tabs are found by the handles Marionette lists before
+  // and after the choice, as every Firefox that takes the extension names them.
   async choose(pageUrl, label = menuLabel) {
     await this.#setContext('content');
     const home = (await this.send('WebDriver:GetWindowHandle')).value;
     let result;
+    let before;
     for (const deadline = Date.now() + 15000; ;) {
       await this.#setContext('content');
       await this.send('WebDriver:Navigate', { url: pageUrl });
+      before = new Set(await this.#handles());
       await this.send('WebDriver:PerformActions', { actions: [{
         type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' },
         actions: [
@@ -344,20 +325,35 @@ export class Firefox {
       }
       await sleep(250);
     }
-    const isNotice = (tab) => tab.popup && /^moz-extension:\/\/[^/]+\/notice\.html$/.test(tab.url);
+    const added = await waitUntil('Marionette to list the tabs the entry opened', async () => {
+      const handles = (await this.#handles()).filter((handle) => !before.has(handle));
+      return handles.length >= result.made.length ? handles : null;
+    }, { ms: 10000 });
+    const isNotice = (url) => /^moz-extension:\/\/[^/]+\/notice\.html$/.test(url);
     try {
       const notices = [];
-      for (const tab of result.made.filter(isNotice)) {
-        await this.#setContext('content');
-        await this.send('WebDriver:SwitchToWindow', { handle: tab.handle, focus: false });
-        notices.push(await this.run('content', alertText));
+      for (const handle of added) {
+        await this.send('WebDriver:SwitchToWindow', { handle, focus: false });
+        if (isNotice((await this.send('WebDriver:GetCurrentURL')).value)) {
+          notices.push(await this.run('content', alertText));
+        }
       }
-      return { opened: result.made.filter((tab) => !isNotice(tab)).map((tab) => tab.url), notices };
+      // The notice is told in a popup window of its own, never in a tab.
+      const popups = result.made.filter((tab) => tab.popup && isNotice(tab.url));
+      if (popups.length !== notices.length) {
+        throw new Error(`notice pages among the new tabs: ${notices.length}, ` +
+          `in popup windows: ${popups.length}; ${JSON.stringify(result.made)}`);
+      }
+      return { opened: result.made.filter((tab) => !popups.includes(tab)).map((tab) => tab.url),
+               notices };
     } finally {
-      // Chrome context runs in the window of the tab last switched to: back to the page's.
       await this.#setContext('content');
+      for (const handle of added) {
+        await this.send('WebDriver:SwitchToWindow', { handle, focus: false });
+        await this.send('WebDriver:CloseWindow');
+      }
+      // Chrome context runs in the window of the tab last switched to: back to the page's.
       await this.send('WebDriver:SwitchToWindow', { handle: home, focus: true });
-      await this.run('chrome', closeTabs, result.made.map((tab) => tab.handle));
     }
   }
 

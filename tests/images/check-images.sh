@@ -45,22 +45,13 @@ W, H = 377, 41
 jpeg = (images / "banner.jpg").read_bytes()
 check("banner: JPEG start and end markers",
       jpeg[:2] == b"\xff\xd8" and jpeg[-2:] == b"\xff\xd9")
-
-
-def segments(data):
-    """The (marker, body) of each segment before the scan, and where the walk stopped."""
-    found, i = [], 2
-    while i + 4 <= len(data) and data[i] == 0xFF and data[i + 1] != 0xDA:
-        length = struct.unpack(">H", data[i + 2:i + 4])[0]
-        found.append((data[i + 1], data[i + 4:i + 2 + length]))
-        i += 2 + length
-    return found, i
-
-
-found, i = segments(jpeg)
-markers = [marker for marker, _ in found]
-sof = next(((marker, body) for marker, body in found
-            if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC)), None)
+markers, sof, i = [], None, 2
+while i + 4 <= len(jpeg) and jpeg[i] == 0xFF and jpeg[i + 1] != 0xDA:
+    marker, length = jpeg[i + 1], struct.unpack(">H", jpeg[i + 2:i + 4])[0]
+    markers.append(marker)
+    if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+        sof = (marker, jpeg[i + 4:i + 2 + length])
+    i += 2 + length
 check("banner: segments parse up to the scan", jpeg[i:i + 2] == b"\xff\xda", f"stopped at {i}")
 check("banner: baseline frame (SOF0), not progressive or other",
       sof is not None and sof[0] == 0xC0, f"frame marker {sof and hex(sof[0])}")
@@ -280,16 +271,15 @@ check("png: package-48.png is the icon's 48-pixel 32-bit image, byte for byte",
 # ---- banner.jpg as tools/make-images draws it now ------------------------------
 # A build of ImageMagick anti-aliases text a little differently (seen: 21 of 46,371
 # samples off by up to 24, mean 0.06). The fresh banner keeps the committed one's
-# segments but its Huffman tables (made for its pixels), no sample off by more than 48
-# levels, a mean difference under 1, and each drawing's ink (where the committed banner
-# has it in full colour) within 3 levels on average: a drawing moved by a pixel or
-# drawn in another colour fails one of these.
-again = fresh / "banner.jpg"
-header = [s for s in segments(again.read_bytes())[0] if s[0] != 0xC4] if again.is_file() else []
-check("fresh banner: the committed banner's segments, all but its Huffman tables",
-      header == [s for s in found if s[0] != 0xC4],
-      f"markers {[hex(m) for m, _ in header]} against {[hex(m) for m in markers]}")
-again = decode(again, "rgb") if again.is_file() else b""
+# segments up to its Huffman tables, which are made for its pixels (the file's header,
+# markers, quantisation and frame), no sample off by more than 48 levels, a mean
+# difference under 1, and each drawing's ink (where the committed banner has it in full
+# colour) within 3 levels on average: a drawing moved by a pixel or drawn in another
+# colour fails one of these.
+again = (fresh / "banner.jpg").read_bytes() if (fresh / "banner.jpg").is_file() else b""
+check("fresh banner: the committed banner's segments up to the Huffman tables",
+      again[:again.find(b"\xff\xc4")] == jpeg[:jpeg.find(b"\xff\xc4")])
+again = decode(fresh / "banner.jpg", "rgb") if again else b""
 if len(again) == len(rgb) == W * H * 3:
     off = [abs(a - b) for a, b in zip(rgb, again)]
     check("fresh banner: no sample off by more than 48 levels, mean difference under 1",

@@ -42,6 +42,10 @@ trap 'rm -rf "$drive"' EXIT
 export RUVO_PAGE_FILE="$drive/Program Files/ruvo/ruvo.htm"
 
 cd "$here"
+# Node.js 20 or later, which scripts/setup puts here where the system's is older.
+for bin in "$here"/.node/node_modules/node-linux-*/bin; do
+  [ -x "$bin/node" ] && PATH="$bin:$PATH"
+done
 # The modules the lock file pins, installed again whenever it changes.
 if ! cmp -s package-lock.json node_modules/.installed-package-lock.json; then
   npm ci --no-audit --no-fund --loglevel=error

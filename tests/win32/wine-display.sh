@@ -16,7 +16,8 @@ trap stop_wine_display EXIT
 start_wine_display() {
   local log_folder=$1 who=$2 display_number
   exec 5<> <(:)
-  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$log_folder/xvfb.log" 2>&1 &
+  # -noreset: a program started just as the last one left must still connect.
+  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset >"$log_folder/xvfb.log" 2>&1 &
   xvfb_pid=$!
   read -r -t 10 display_number <&5 || { echo "$who: Xvfb did not start" >&2; exit 1; }
   exec 5<&-

@@ -24,12 +24,14 @@ async function until(what, test, timeout = 15000) {
   }
 }
 
-// An X server on the first free display from :57 on; -displayfd says when it is ready.
+// An X server on the first free display from :57 on; -displayfd says when it is ready,
+// and -noreset keeps it from resetting, and refusing a browser that starts meanwhile,
+// whenever the last one has gone.
 export async function startXvfb() {
   for (let number = 57; number < 157; number++) {
     if (existsSync(`/tmp/.X${number}-lock`) || existsSync(`/tmp/.X11-unix/X${number}`)) continue;
     const child = spawn('Xvfb', [`:${number}`, '-displayfd', '3', '-screen', '0', '1280x1024x24',
-      '-nolisten', 'tcp'], { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+      '-nolisten', 'tcp', '-noreset'], { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
     let errors = '';
     child.stderr.on('data', (data) => { errors += data; });
     const ready = await new Promise((resolve) => {

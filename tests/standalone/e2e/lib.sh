@@ -33,12 +33,14 @@ take_paths() {
 : "${E2E_PATIENCE:=300}"
 
 # Starts a private Xvfb on a free display (the server picks it) at 96 dots per inch
-# and exports DISPLAY. Sets xvfb_pid; stop it with stop_xvfb.
+# and exports DISPLAY. Sets xvfb_pid; stop it with stop_xvfb. -noreset: an X server
+# resets when its last client leaves, and a program that starts meanwhile cannot
+# connect, as one run after another does.
 start_xvfb() {
   local folder=$1
   local number_file="$folder/xvfb-display"
   : >"$number_file"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$number_file" \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$number_file" \
     >"$folder/xvfb.log" 2>&1 &
   xvfb_pid=$!
   local tries=0

@@ -50,4 +50,11 @@ inline constexpr std::wstring_view kOutOfMemoryMessage =
     L"A change it had begun may be incomplete: start RUVO LinkLens again to see the state and "
     L"finish it.";
 
+// The program met a fault in its own code (a check of the C++ library failed) and had
+// to stop at once.
+inline constexpr std::wstring_view kProgramFaultMessage =
+    L"RUVO LinkLens met a fault in its own code and had to stop.\n\n"
+    L"A change it had begun may be incomplete: start RUVO LinkLens again to see the state and "
+    L"finish it.";
+
 }  // namespace ruvo

@@ -51,6 +51,7 @@ int main() {
   Print("left_note", kLeftNote);
   Print("next_run_offers_install_note", kNextRunOffersInstallNote);
   Print("out_of_memory_text", kOutOfMemoryMessage);
+  Print("program_fault_text", kProgramFaultMessage);
   Print("could_not_start_headline", kCouldNotStartHeadline);
   Print("key_path", kExtensionKeyPath);
   Print("page_url", kHandlerPageUrl);

@@ -7,7 +7,7 @@
 # first case also checks the window against the layout table and by its pixels.
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
-#       --window-tests win32_window_tests.exe --out-of-memory out_of_memory_probe.exe \
+#       --window-tests win32_window_tests.exe --throw-points throw_point_probe.exe \
 #       --plant plant.exe --facts print_facts.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
@@ -20,16 +20,16 @@
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= window_tests= out_of_memory= plant= facts= page= banner= work= shots=
+exe= probe= window_tests= throw_points= plant= facts= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
-    --exe | --probe | --window-tests | --out-of-memory | --plant | --facts | --page | --banner | \
+    --exe | --probe | --window-tests | --throw-points | --plant | --facts | --page | --banner | \
       --work | --shots) name=${1#--} && printf -v "${name//-/_}" %s "$2" ;;
     *) echo "run-wine-tests: unknown argument $1" >&2; exit 3 ;;
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$window_tests" "$out_of_memory" "$plant" "$facts" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$throw_points" "$plant" "$facts" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -484,15 +484,18 @@ opens close
 closes alt+F4
 leaves none "<no folder>"
 
-echo "== out of memory at the C++ library's throw points: the user is told, the program ends"
-# A string asked to grow past its largest size, and an allocation of a size no 32-bit
-# process can have (so the allocator fails inside the program, not the system).
-for how in string new; do
+echo "== the C++ library's throw points: the user is told why, the program ends with its status"
+# Out of memory (3): a string asked to grow past its largest size, and an allocation of
+# a size no 32-bit process can have (so the allocator fails inside the program, not the
+# system). A fault of the program itself (4): at() past the end, an empty function.
+for row in "string 3 out_of_memory_text" "new 3 out_of_memory_text" \
+  "at 4 program_fault_text" "function 4 program_fault_text"; do
+  read -r how status text <<<"$row"
   at="$how: "
-  (exec wine "$out_of_memory" "$how" >"$log/out-of-memory-$how.out" 2>&1) &
+  (exec wine "$throw_points" "$how" >"$log/throw-point-$how.out" 2>&1) &
   app_pid=$!
-  outcome - error "$out_of_memory_text" none
-  closes Return 3
+  outcome - error "${!text}" none
+  closes Return "$status"
 done
 at=
 

@@ -2,10 +2,10 @@
 //
 // What would still throw is the standard library. Its allocation, and the size checks
 // that only sizes beyond memory can fail, land here with operator new: the user is
-// told that memory ran out, and the program ends at once. Its checks for faults of
-// the program itself (an index out of range, an empty std::function) cannot be
-// reached by this program's code; should one be, it ends the program the same way
-// rather than bring in the unwinder.
+// told that memory ran out, and the program ends at once (status 3). Its checks for
+// faults of the program itself (an index out of range, an empty std::function, a bad
+// argument) and a call through a pure virtual function end the program the same way,
+// told as what they are (status 4), rather than bring in the unwinder.
 //
 // The library's own string code is compiled with exceptions, and with it would come
 // the unwinder, the exception classes and the terminate handler with its name
@@ -16,26 +16,33 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <string_view>
 
-#include "platform/win32/out_of_memory.h"
 #include "registration/messages.h"
-
-namespace ruvo::win32 {
-
-void StopForLackOfMemory() noexcept {
-  // From fixed texts: nothing here may need the memory that ran out.
-  ::MessageBoxW(nullptr, kOutOfMemoryMessage.data(), kApplicationTitle.data(),
-                MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-  ::ExitProcess(kOutOfMemoryExitStatus);
-}
-
-}  // namespace ruvo::win32
 
 namespace {
 
+constexpr unsigned kOutOfMemoryExitStatus = 3;
+constexpr unsigned kProgramFaultExitStatus = 4;
+
+// From fixed texts: nothing here may need the memory that may have run out.
+[[noreturn]] void Stop(std::wstring_view message, unsigned status) noexcept {
+  ::MessageBoxW(nullptr, message.data(), ruvo::kApplicationTitle.data(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+  ::ExitProcess(status);
+}
+
+[[noreturn]] void StopForLackOfMemory() noexcept {
+  Stop(ruvo::kOutOfMemoryMessage, kOutOfMemoryExitStatus);
+}
+
+[[noreturn]] void StopForProgramFault() noexcept {
+  Stop(ruvo::kProgramFaultMessage, kProgramFaultExitStatus);
+}
+
 void* Allocate(std::size_t size) noexcept {
   void* memory = std::malloc(size != 0 ? size : 1);
-  if (memory == nullptr) ruvo::win32::StopForLackOfMemory();
+  if (memory == nullptr) StopForLackOfMemory();
   return memory;
 }
 
@@ -45,28 +52,28 @@ void* Allocate(std::size_t size) noexcept {
 namespace std {
 
 void __throw_bad_alloc() {
-  ruvo::win32::StopForLackOfMemory();
+  StopForLackOfMemory();
 }
 void __throw_bad_array_new_length() {
-  ruvo::win32::StopForLackOfMemory();
+  StopForLackOfMemory();
 }
 void __throw_length_error(const char*) {
-  ruvo::win32::StopForLackOfMemory();
+  StopForLackOfMemory();
 }
 void __throw_logic_error(const char*) {
-  ruvo::win32::StopForLackOfMemory();
+  StopForProgramFault();
 }
 void __throw_out_of_range(const char*) {
-  ruvo::win32::StopForLackOfMemory();
+  StopForProgramFault();
 }
 void __throw_out_of_range_fmt(const char*, ...) {
-  ruvo::win32::StopForLackOfMemory();
+  StopForProgramFault();
 }
 void __throw_invalid_argument(const char*) {
-  ruvo::win32::StopForLackOfMemory();
+  StopForProgramFault();
 }
 void __throw_bad_function_call() {
-  ruvo::win32::StopForLackOfMemory();
+  StopForProgramFault();
 }
 
 }  // namespace std
@@ -74,10 +81,10 @@ void __throw_bad_function_call() {
 template class std::basic_string<char>;
 template class std::basic_string<wchar_t>;
 
-// A call through a pure virtual function is a fault in the program itself; the
-// library's answer would bring in the terminate handler.
+// The library's answer to a call through a pure virtual function would bring in the
+// terminate handler.
 extern "C" void __cxa_pure_virtual() {
-  std::abort();
+  StopForProgramFault();
 }
 
 void* operator new(std::size_t size) {

@@ -73,11 +73,13 @@ inline constexpr WindowRecord kMainWindow{kApplicationTitle, 5640, 3045, &kWindo
                                           SystemColour::ButtonFace};
 
 // In creation order. The button is first in the focus order, the picture area last;
-// the text lines carry tab indexes but never take the focus.
+// the text lines carry tab indexes but never take the focus. The picture area's text
+// is never drawn: it is the banner's words, the name a screen reader says when the
+// area takes the focus.
 // clang-format off
 inline constexpr ControlRecord kControls[] = {
-    {"RuvoImage", ControlKind::PictureArea, {8, 0, 5655, 585}, 6, true, L"", nullptr,
-     SystemColour::Window, SystemColour::WindowText},
+    {"RuvoImage", ControlKind::PictureArea, {8, 0, 5655, 585}, 6, true,
+     L"ruvo LinkLens Plugin Installer", nullptr, SystemColour::Window, SystemColour::WindowText},
     {"ActionButton", ControlKind::PushButton, {2153, 2400, 1335, 375}, 0, true, L"", nullptr,
      SystemColour::ButtonFace, SystemColour::ButtonText},
     {"Line1", ControlKind::StraightLine, {0, 600, 5640, 0}, kNoTabIndex, false, L"", nullptr,

@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "registration/messages.h"
 #include "registration/record.h"
+#include "window/layout.h"
 #include "window/main_window.h"
 
 namespace {
@@ -53,6 +54,7 @@ int main() {
   Print("out_of_memory_text", kOutOfMemoryMessage);
   Print("program_fault_text", kProgramFaultMessage);
   Print("could_not_start_headline", kCouldNotStartHeadline);
+  Print("picture_name", kControls[kPictureAreaIndex].text);
   Print("key_path", kExtensionKeyPath);
   Print("page_url", kHandlerPageUrl);
   Print("page_path", kHandlerPagePath);

@@ -320,9 +320,20 @@ window_at() {
 echo "== the window in-process (fonts, colours)"
 check "win32_window_tests at 96 DPI" wine "$window_tests"
 
+# names_read WHAT NAMES: every control but the rule (and a box's icon) has the name a
+# screen reader says, among them NAMES (lines of window_probe names).
+names_read() {
+  local names
+  names=$(probe names)
+  check "$1 (${2//$'\n'/, })" same "$(grep -c '<none>' <<<"$names") $(grep -cxF "$2" <<<"$names")" \
+    "$((1 + $(grep -c '^box: ' <<<"$names"))) $(grep -c . <<<"$2")"
+}
+
 echo "== first install"
 fresh
 window_at first-install windows-window
+names_read "assistive technology names the window and every control but the rule" \
+  "window: $title"$'\n'"  RuvoPictureArea: $picture_name"$'\n'"  Button: Install"
 # Tab goes to the picture and back; Enter on the picture presses nothing (the Tab
 # after it is taken only once the Enter has been).
 press "$main_frame" Tab
@@ -333,6 +344,7 @@ check "Tab moves the focus back to the button" wait_until 60 focus_is Button
 check "Enter on the picture area showed no message" same "$(probe message)" "no message box"
 outcome Return information "$installed_text"
 screenshot "$(message_frame)" windows-installed
+names_read "and the box and its button" "box: $title"$'\n'"  Button: OK"
 # Keys typed while the action ran reach a Wine program only when it next reads its
 # queue, once the box is up: such a key, dated before the box, must not dismiss it.
 press "$(message_frame)" shift  # the box has the keyboard

@@ -6,12 +6,18 @@
 //   window_probe message [--wait SECONDS]  prints the message box's text, buttons, owner
 //   window_probe focus                     prints the class of the focused control
 //   window_probe colours                   prints the client origin and system colours
+//   window_probe names                     prints the name assistive technology reads
+//                                          (IAccessible::get_accName) of the window,
+//                                          each control, and the message box and its
+//                                          controls when one is up
 //
 // With two programs running, --other-than HANDLE passes over every window of the
 // program that window HANDLE (as a "handle" line gives it) belongs to.
 //
 // Exit status: 0 done (layout: matches), 1 mismatch, 2 window not found, 3 bad use.
 #include <windows.h>
+
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -281,6 +287,44 @@ int DescribeColours(DWORD skipProcess) {
   return 0;
 }
 
+// The name a screen reader says for `window`, from its client object (a top-level
+// window's is its title); "<none>" when there is none.
+std::string AccessibleName(HWND window, LONG object) {
+  IAccessible* accessible = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(window, static_cast<DWORD>(object), IID_IAccessible,
+                                          reinterpret_cast<void**>(&accessible)))) {
+    return "<no accessible object>";
+  }
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  const HRESULT result = accessible->get_accName(self, &name);
+  accessible->Release();
+  const std::string text =
+      result == S_OK && name != nullptr && *name != L'\0' ? Escaped(name) : "<none>";
+  ::SysFreeString(name);
+  return text;
+}
+
+int DescribeNames(DWORD skipProcess) {
+  if (FAILED(::CoInitialize(nullptr))) return 3;
+  for (const bool dialog : {false, true}) {
+    const HWND window = FindTopLevel(dialog, dialog ? 0 : 5, skipProcess);
+    if (window == nullptr) {
+      if (!dialog) return 2;
+      continue;
+    }
+    Print((dialog ? "box: " : "window: ") + AccessibleName(window, OBJID_CLIENT));
+    for (HWND child : ChildrenInZOrder(window)) {
+      if (!(::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) continue;
+      Print("  " + ToUtf8(ClassOf(child)) + ": " + AccessibleName(child, OBJID_CLIENT));
+    }
+  }
+  ::CoUninitialize();
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -305,8 +349,10 @@ int wmain(int argc, wchar_t** argv) {
     status = DescribeFocus(skipProcess);
   else if (command == L"colours")
     status = DescribeColours(skipProcess);
+  else if (command == L"names")
+    status = DescribeNames(skipProcess);
   else
-    Print("use: window_probe layout|message|focus|colours");
+    Print("use: window_probe layout|message|focus|colours|names");
   std::fflush(stdout);
   return status;
 }

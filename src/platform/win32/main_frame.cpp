@@ -117,7 +117,7 @@ HWND MainFrame::CreateControl(const ControlRecord& record, int id) {
   HWND control = nullptr;
   switch (record.kind) {
     case ControlKind::PictureArea:
-      control = picture_.Create(Window(), bounds, style, id);
+      control = picture_.Create(Window(), bounds, style, id, Text(record.text).c_str());
       break;
     case ControlKind::PushButton:
       control = CreateChild(L"BUTTON", record.text, style | BS_PUSHBUTTON, bounds, Window(), id);

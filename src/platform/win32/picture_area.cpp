@@ -12,9 +12,10 @@ void PictureArea::Register(HINSTANCE instance) {
   ::RegisterClassExW(&windowClass);
 }
 
-HWND PictureArea::Create(HWND parent, const RECT& bounds, DWORD style, int id) {
+HWND PictureArea::Create(HWND parent, const RECT& bounds, DWORD style, int id,
+                         const wchar_t* name) {
   return ::CreateWindowExW(
-      0, kClassName, L"", style, bounds.left, bounds.top, bounds.right - bounds.left,
+      0, kClassName, name, style, bounds.left, bounds.top, bounds.right - bounds.left,
       bounds.bottom - bounds.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
       reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), this);
 }

@@ -22,8 +22,9 @@ class PictureArea : public BaseWindow<PictureArea> {
   PictureArea(const BannerPicture& banner, SystemColour background)
       : banner_(banner), background_(background) {}
 
-  // Creates the child; `style` carries WS_CHILD and the tab stop.
-  HWND Create(HWND parent, const RECT& bounds, DWORD style, int id);
+  // Creates the child; `style` carries WS_CHILD and the tab stop, `name` is its window
+  // text, which assistive technology reads and the area never draws.
+  HWND Create(HWND parent, const RECT& bounds, DWORD style, int id, const wchar_t* name);
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 

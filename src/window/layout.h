@@ -109,6 +109,9 @@ inline constexpr std::string_view kPictureAreaName = "RuvoImage";
 inline constexpr int kBannerWidth = 377;
 inline constexpr int kBannerHeight = 41;
 
+// The dots per inch the pictures are drawn for: at another DPI they are scaled.
+inline constexpr int kDesignDpi = 96;
+
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kPointsPerInch = 72;
 

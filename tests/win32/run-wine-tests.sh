@@ -303,15 +303,19 @@ window_at() {
     "$(pixel "$shot" $((ox + width / 2)) $((oy + area_bottom)))" "$btnface"
   check "the columns left of the picture area are COLOR_BTNFACE" same \
     "$(pixel "$shot" $((ox + area_left - 1)) $((oy + 10)))" "$btnface"
-  # The banner at its natural size from the area's top-left corner, cut off by the
-  # client area's right edge and the area's lower edge, never scaled.
-  local shown_width=$((width - area_left < 377 ? width - area_left : 377))
-  local shown_height=$((area_bottom < 41 ? area_bottom : 41))
-  convert "$shot" -crop "${shown_width}x${shown_height}+$((ox + area_left))+$oy" +repage "$work/shots/banner-shown.png"
-  convert "$banner" -crop "${shown_width}x${shown_height}+0+0" +repage "$work/shots/banner-expected.png"
-  error=$(compare -metric RMSE "$work/shots/banner-shown.png" "$work/shots/banner-expected.png" null: 2>&1 |
-    sed -E 's/.*\((.*)\).*/\1/')
-  check "the banner shown unscaled in ${shown_width}x${shown_height} pixels (RMSE $error)" \
+  # The banner at its size on this screen (377 x 41 at 96 DPI, smoothly scaled at
+  # others) from the area's top-left corner, cut off by the client area's right edge
+  # and the area's lower edge as at 96 DPI.
+  local scaled_width=$(((377 * dpi + 48) / 96)) scaled_height=$(((41 * dpi + 48) / 96))
+  local shown_width=$((width - area_left < scaled_width ? width - area_left : scaled_width))
+  local shown_height=$((area_bottom < scaled_height ? area_bottom : scaled_height))
+  convert "$shot" -crop "${shown_width}x${shown_height}+$((ox + area_left))+$oy" +repage \
+    "$work/shots/banner-shown-$dpi.png"
+  convert "$banner" -filter Triangle -resize "${scaled_width}x${scaled_height}!" \
+    -crop "${shown_width}x${shown_height}+0+0" +repage "$work/shots/banner-expected-$dpi.png"
+  error=$(compare -metric RMSE "$work/shots/banner-shown-$dpi.png" \
+    "$work/shots/banner-expected-$dpi.png" null: 2>&1 | sed -E 's/.*\((.*)\).*/\1/')
+  check "the banner at ${scaled_width}x${scaled_height}, shown in ${shown_width}x${shown_height} pixels (RMSE $error)" \
     awk -v e="$error" 'BEGIN { exit !(e < 0.02) }'
 }
 
@@ -511,13 +515,15 @@ for row in "string 3 out_of_memory_text" "new 3 out_of_memory_text" \
 done
 at=
 
-echo "== at 144 DPI (150 %)"
-wine_reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f
-wineserver -k
-wineserver -w
-check "win32_window_tests at 144 DPI" wine "$window_tests"
-window_at dpi144 windows-window-144dpi
-closes alt+F4
+for dpi in 144 192; do
+  echo "== at $dpi DPI ($((dpi * 100 / 96)) %)"
+  wine_reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
+  wineserver -k
+  wineserver -w
+  check "win32_window_tests at $dpi DPI" wine "$window_tests"
+  window_at "dpi$dpi" "windows-window-${dpi}dpi"
+  closes alt+F4
+done
 
 echo "run-wine-tests: $passed passed, $failed failed in $(($(date +%s) - started)) s (logs: $log)"
 [ "$failed" -eq 0 ]

@@ -1,11 +1,10 @@
 // The banner, decoded from the JPEG bytes in the program's RCDATA resource by the
-// system's own picture loader (OleLoadPicture); no image library is linked in.
+// system's own picture loader (OleLoadPicture); no image library is linked in. It is
+// kept at the size it has on the screen: its natural 377 x 41 pixels at 96 dots per
+// inch, and as many more as the screen's DPI asks for, smoothly scaled.
 #pragma once
 
 #include <windows.h>
-
-#include <ocidl.h>
-#include <olectl.h>
 
 #include "platform/platform_services.h"
 #include "platform/win32/unique_handle.h"
@@ -14,17 +13,16 @@ namespace ruvo::win32 {
 
 class BannerPicture {
  public:
-  // Loads the RCDATA resource `id`; returns what failed, or an empty text.
-  [[nodiscard]] Text Load(HINSTANCE instance, int id);
+  // Loads the RCDATA resource `id` and scales it for `dpi`; returns what failed, or an
+  // empty text.
+  [[nodiscard]] Text Load(HINSTANCE instance, int id, int dpi);
 
-  // Draws the picture at its natural size with its top-left corner at (0, 0);
-  // whatever falls outside the device context's clip region is cut off.
+  // Draws the picture with its top-left corner at (0, 0); whatever falls outside the
+  // device context's clip region is cut off.
   void Draw(HDC dc) const;
-  SIZE PixelSize() const { return size_; }
 
  private:
-  ComPtr<IPicture> picture_;
-  HBITMAP bitmap_ = nullptr;  // owned by picture_
+  UniqueBitmap bitmap_;
   SIZE size_{};
 };
 

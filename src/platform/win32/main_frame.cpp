@@ -75,7 +75,9 @@ void MainFrame::RegisterClasses() const {
 }
 
 Text MainFrame::Open(MainWindow& handlers, int showCommand) {
-  if (Text failure = banner_.Load(instance_, RUVO_IDR_BANNER); !failure.empty()) return failure;
+  if (Text failure = banner_.Load(instance_, RUVO_IDR_BANNER, dpi_); !failure.empty()) {
+    return failure;
+  }
   handlers_ = &handlers;
   RegisterClasses();
   RECT frame{0, 0, TwipsToPixels(kMainWindow.clientWidth, dpi_),

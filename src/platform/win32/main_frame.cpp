@@ -12,6 +12,10 @@ namespace ruvo::win32 {
 namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+
+// How long a message box ignores the keyboard and the mouse once it shows, as browsers'
+// own prompts do: the second tap of a quick double press would close it unread.
+constexpr LONG kBoxIgnoresInputMs = 400;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 
 LOGFONTW LogicalFont(const FontRecord& font, int dpi) {
@@ -248,9 +252,10 @@ LRESULT MainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainFrame::ShowMessage(const Text& text, MessageIcon icon) {
-  // The filter drops what was queued before the box showed and, by its time, what
-  // reaches the program only later (under Wine, keys arrive when it next asks for
-  // messages), so that the user reads the outcome first.
+  // The filter drops what was queued before the box showed and, by its time, what was
+  // typed or clicked in its first moment, also when it reaches the program only later
+  // (under Wine, keys arrive when it next asks for messages), so that the user reads
+  // the outcome first.
   boxSeenShown_ = false;
   const UniqueHook filter(
       ::SetWindowsHookExW(WH_MSGFILTER, FilterMessageBoxInput, nullptr, ::GetCurrentThreadId()));
@@ -266,7 +271,7 @@ LRESULT CALLBACK MainFrame::FilterMessageBoxInput(int code, WPARAM wParam, LPARA
     if (FrameOf(root) != nullptr) {
       if (IsUserInput(message.message)) return TRUE;  // dropped
     } else if (MainFrame* frame = FrameOf(root != nullptr ? ::GetWindow(root, GW_OWNER) : nullptr);
-               frame != nullptr && frame->IsOlderThanTheBox(root, message)) {
+               frame != nullptr && frame->IsTooEarlyForTheBox(root, message)) {
       return TRUE;  // dropped
     }
   }
@@ -284,7 +289,7 @@ MainFrame* MainFrame::FrameOf(HWND window) {
   return frame != nullptr && frame->Window() == window ? frame : nullptr;
 }
 
-bool MainFrame::IsOlderThanTheBox(HWND box, const MSG& input) {
+bool MainFrame::IsTooEarlyForTheBox(HWND box, const MSG& input) {
   if (!::IsWindowVisible(box)) return IsUserInput(input.message);
   // The box's loop passes a message here as soon as it runs once the box is shown
   // (its first paint, if nothing else): that moment stands for when it was shown.
@@ -292,7 +297,8 @@ bool MainFrame::IsOlderThanTheBox(HWND box, const MSG& input) {
     boxSeenShown_ = true;
     boxShownAt_ = ::GetTickCount();
   }
-  return IsUserInput(input.message) && static_cast<LONG>(input.time - boxShownAt_) < 0;
+  return IsUserInput(input.message) &&
+         static_cast<LONG>(input.time - boxShownAt_) < kBoxIgnoresInputMs;
 }
 
 Text MainFrame::ActionButtonCaption() {

@@ -63,10 +63,11 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   void OnClose();
 
   // The message boxes' filter for input (MSGF_DIALOGBOX): keys and clicks given before
-  // a box was shown were meant for the window, and never reach the box.
+  // a box was shown were meant for the window, and those of its first moment were
+  // typed before it could be read; neither reaches the box.
   static LRESULT CALLBACK FilterMessageBoxInput(int code, WPARAM wParam, LPARAM lParam);
   static MainFrame* FrameOf(HWND window);
-  bool IsOlderThanTheBox(HWND box, const MSG& input);
+  bool IsTooEarlyForTheBox(HWND box, const MSG& input);
 
   HINSTANCE instance_;
   int dpi_;

@@ -149,14 +149,29 @@ inline Text PartialFileFor(const Text& path) {
   return path + L".partial";
 }
 
-// One install or uninstall at a time for the user, across the running programs.
+// What trying to take the instance lock came to.
+enum class LockState {
+  Held,            // this program holds it until it releases it or ends
+  Busy,            // another program's action held it all the while
+  CloseRequested,  // the user asked for the window to close while it waited
+  Failed,          // the system refused the lock itself
+};
+
+struct LockResult {
+  LockState state;
+  Text failure;  // when Failed: what failed and the system's reason, "... failed: ..."
+};
+
+// One install or uninstall at a time across the running programs: on Windows for the
+// whole machine, as the page's folder is the machine's; in the stand-alone program
+// for its data folder.
 class InstanceLock {
  public:
   virtual ~InstanceLock() = default;
 
-  // Waits up to `patience` for another program's action to end. True when this
-  // program holds the lock from now until it releases it or ends.
-  virtual bool AcquireForAction(std::chrono::milliseconds patience) = 0;
+  // Waits up to `patience` for another program's action to end, the window answering
+  // meanwhile.
+  virtual LockResult AcquireForAction(std::chrono::milliseconds patience) = 0;
   // Lets the lock go; nothing when it is not held.
   virtual void Release() = 0;
 };
@@ -164,7 +179,8 @@ class InstanceLock {
 // What the program tells the system when it ends.
 enum class ExitStatus : int {
   Done = 0,    // closed, or the action succeeded
-  Failed = 1,  // the action, or the start, failed; the user was told why
+  Failed = 1,  // the action, or the start, failed (the user was told why), or the
+               // user closed the window while the action waited to begin
 };
 
 enum class MessageIcon : std::uint32_t {

@@ -36,6 +36,12 @@ inline constexpr std::wstring_view kNextRunOffersInstallNote =
 inline constexpr std::wstring_view kCannotTellHeadline =
     L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.";
 
+// The lock that keeps two programs' actions apart could not be taken; what failed
+// follows.
+inline constexpr std::wstring_view kLockFailedHeadline =
+    L"RUVO LinkLens could not make sure that no other RUVO LinkLens is installing or "
+    L"uninstalling the extension. Nothing was changed.";
+
 // Another running RUVO LinkLens is installing or uninstalling right now.
 inline constexpr std::wstring_view kAnotherInstanceMessage =
     L"Another RUVO LinkLens is installing or uninstalling the extension right now. Nothing "

@@ -39,10 +39,20 @@ Report Failure(std::wstring_view headline, const Text& what) {
 // own action while this one's message waits for the user.
 template <typename Work>
 Outcome RunActionAndTell(PlatformServices& platform, Work work) {
+  const LockResult lock = platform.lock.AcquireForAction(kPatienceWithAnotherInstance);
   Report report{Outcome::Failed, Text(kAnotherInstanceMessage)};
-  if (platform.lock.AcquireForAction(kPatienceWithAnotherInstance)) {
-    report = work(platform);
-    platform.lock.Release();
+  switch (lock.state) {
+    case LockState::Held:
+      report = work(platform);
+      platform.lock.Release();
+      break;
+    case LockState::Busy:
+      break;
+    case LockState::Failed:
+      report.message = Text(kLockFailedHeadline) + L"\n\n" + lock.failure;
+      break;
+    case LockState::CloseRequested:
+      return Outcome::Failed;  // nothing begun, and the user wants the window gone
   }
   platform.ui.ShowMessage(report.message, report.outcome == Outcome::Succeeded
                                               ? MessageIcon::Information

@@ -26,9 +26,10 @@ Text CannotTellMessage(Registry& registry, RegistryResult status);
 enum class Outcome { Succeeded, Failed };
 
 // Both actions run while holding the instance lock (waiting a few seconds for another
-// program's action; after that they change nothing and say so), let it go when the
-// work is done, then tell the user how it went, once. A probe that cannot tell
-// changes nothing.
+// program's action; after that, or when the lock itself fails, they change nothing and
+// say so), let it go when the work is done, then tell the user how it went, once. A
+// close request while they wait ends the wait: nothing is done or told, and the
+// outcome is a failure. A probe that cannot tell changes nothing.
 
 // Writes the page, then creates the key and its two values and flushes them. A
 // failure takes back what this run did: a key that was not there before it, the page

@@ -154,13 +154,13 @@ class FakeInstanceLock : public InstanceLock {
  public:
   explicit FakeInstanceLock(std::vector<std::string>& journal) : journal_(journal) {}
 
-  bool AcquireForAction(std::chrono::milliseconds) override {
+  LockResult AcquireForAction(std::chrono::milliseconds) override {
     journal_.push_back("AcquireForAction");
-    return !heldElsewhere;
+    return next;
   }
   void Release() override { journal_.push_back("Release"); }
 
-  bool heldElsewhere = false;  // another program's action is running
+  LockResult next{LockState::Held, {}};  // what the next AcquireForAction answers
 
  private:
   std::vector<std::string>& journal_;

@@ -69,19 +69,26 @@ TEST(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
   struct Case {
     const char* name;
     bool pageWriteFails;
-    bool lockHeldElsewhere;  // another program's action is running
-    Text message;
+    LockResult lock;
+    Text message;  // empty: none
     MessageIcon icon;
     ExitStatus status;
   };
+  const LockResult held{LockState::Held, {}};
   const Case cases[] = {
-      {"success", false, false, Text(kInstalledMessage), MessageIcon::Information,
+      {"success", false, held, Text(kInstalledMessage), MessageIcon::Information,
        ExitStatus::Done},
-      {"failure", true, false,
+      {"failure", true, held,
        L"Ruvo Link Lens could not be installed in your machine.\n\n"
        L"Writing c:\\Program Files\\ruvo\\ruvo.htm failed: full",
        MessageIcon::Error, ExitStatus::Failed},
-      {"another program's action", false, true, Text(kAnotherInstanceMessage), MessageIcon::Error,
+      {"another program's action", false, {LockState::Busy, {}}, Text(kAnotherInstanceMessage),
+       MessageIcon::Error, ExitStatus::Failed},
+      {"the lock refused", false, {LockState::Failed, L"Opening the lock failed: denied"},
+       L"RUVO LinkLens could not make sure that no other RUVO LinkLens is installing or "
+       L"uninstalling the extension. Nothing was changed.\n\nOpening the lock failed: denied",
+       MessageIcon::Error, ExitStatus::Failed},
+      {"closed while waiting", false, {LockState::CloseRequested, {}}, L"", MessageIcon::Error,
        ExitStatus::Failed},
   };
   for (const Case& c : cases) {
@@ -90,21 +97,25 @@ TEST(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
     MainWindow handlers(run.services);
     handlers.Form_Load();
     if (c.pageWriteFails) run.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"full");
-    run.lock.heldElsewhere = c.lockHeldElsewhere;
+    run.lock.next = c.lock;
     handlers.ActionButton_Click();
     const std::size_t calls = run.journal.size();
     handlers.ActionButton_Click();  // a press that arrived while the first one ran
     EXPECT_EQ(run.journal.size(), calls) << "the second press did nothing";
-    ExpectOneMessage(run, c.message, c.icon);
+    if (c.message.empty()) {
+      EXPECT_TRUE(run.ui.messages().empty());
+    } else {
+      ExpectOneMessage(run, c.message, c.icon);
+    }
     EXPECT_EQ(run.ui.endCount(), 1);
     EXPECT_EQ(run.ui.exitStatus(), c.status);
     EXPECT_EQ(run.journal.back(), "EndProgram");
-    EXPECT_EQ(JournalIndex(run, "ReplaceTextFile") < run.journal.size(), !c.lockHeldElsewhere)
+    const bool held = c.lock.state == LockState::Held;
+    EXPECT_EQ(JournalIndex(run, "ReplaceTextFile") < run.journal.size(), held)
         << "no work without the lock";
     // The lock goes when the work is done, before the outcome waits for the user; a
     // lock never had is not let go.
-    EXPECT_EQ(JournalIndex(run, "Release") < JournalIndex(run, "ShowMessage"),
-              !c.lockHeldElsewhere);
+    EXPECT_EQ(JournalIndex(run, "Release") < JournalIndex(run, "ShowMessage"), held);
   }
 }
 

@@ -48,6 +48,7 @@ int main() {
   Print("uninstall_failed_headline", kUninstallFailedHeadline);
   Print("cannot_tell_headline", kCannotTellHeadline);
   Print("another_instance_text", kAnotherInstanceMessage);
+  Print("lock_failed_headline", kLockFailedHeadline);
   Print("key_removed_note", kKeyRemovedNote);
   Print("left_note", kLeftNote);
   Print("next_run_offers_install_note", kNextRunOffersInstallNote);

@@ -8,6 +8,8 @@
 //   plant stale-enter                 types Enter into the window that has the
 //                                     keyboard, dated a minute ago, as a key typed
 //                                     long before reaches a program that was busy
+//   plant hold mutex|event NAME       makes the named mutex (and takes it) or event,
+//                                     prints "held", and keeps it until killed
 //
 // Exit status: 0 done, 1 the system refused (its code is printed), 2 bad use.
 #include <windows.h>
@@ -46,6 +48,16 @@ int HoldOpen(const wchar_t* path) {
   return 0;
 }
 
+int HoldObject(const std::wstring& kind, const wchar_t* name) {
+  const HANDLE object = kind == L"mutex" ? ::CreateMutexW(nullptr, TRUE, name)
+                                         : ::CreateEventW(nullptr, TRUE, FALSE, name);
+  if (object == nullptr) return Refused("making the object", ::GetLastError());
+  std::puts("held");
+  std::fflush(stdout);
+  ::Sleep(INFINITE);
+  return 0;
+}
+
 int TypeStaleEnter() {
   const DWORD aMinuteAgo = ::GetTickCount() - 60000;
   INPUT keys[2] = {};
@@ -65,6 +77,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"registry-link" && argc == 4) return MakeRegistryLink(argv[2], argv[3]);
   if (command == L"hold-open" && argc == 3) return HoldOpen(argv[2]);
   if (command == L"stale-enter" && argc == 2) return TypeStaleEnter();
-  std::fputs("usage: plant registry-link LINK TARGET | hold-open PATH | stale-enter\n", stderr);
+  if (command == L"hold" && argc == 4) return HoldObject(argv[2], argv[3]);
+  std::fputs("usage: plant registry-link LINK TARGET | hold-open PATH | stale-enter | "
+             "hold mutex|event NAME\n", stderr);
   return 2;
 }

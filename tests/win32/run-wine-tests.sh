@@ -437,6 +437,50 @@ wait "$holder" 2>/dev/null
 leaves none
 check "the page stays, whole" cmp "$folder/ruvo.htm" "$page"
 
+echo "== the lock is the machine's: held in another session, the action waits, then says so"
+lock_name='Global\RuvoLinkLens.InstallOrUninstall'
+# holds KIND: a mutex (taken) or an event by the lock's name, held by another process
+# until let_go, as a program in another user's session would. Wine settles (leaves)
+# only once it is gone.
+holds() {
+  (exec wine "$plant" hold "$1" "$lock_name" >"$log/hold-$1.out" 2>&1) &
+  holder=$!
+  check "a $1 named $lock_name is held" wait_until 60 grep -q held "$log/hold-$1.out"
+}
+let_go() { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null; }
+fresh
+# While it waits the window answers: a close request ends the wait at once, with
+# nothing done or told.
+for how in wait taskkill alt+F4; do
+  at="$how: "
+  holds mutex
+  opens "lock-$how"
+  if [ "$how" = wait ]; then
+    outcome Return error "$another_instance_text"
+    closes Return 1
+  else
+    press "$main_frame" Return
+    sleep 1  # the action is waiting for the lock now
+    case $how in taskkill) wine taskkill /im RuvoLinkLens.exe >>"$log/wine.log" 2>&1 ;;
+      *) press "$main_frame" alt+F4 ;; esac
+    app_status=
+    check "the program ends within 3 s of the close request, before the wait would" \
+      wait_until 3 ended
+    check "exit status 1, no message box" same "${app_status:-none} $(probe message)" \
+      "1 no message box"
+  fi
+  let_go
+  leaves none "<no folder>"
+done
+at=
+# Something else by the lock's name: the lock cannot be had, and the user is told why.
+holds event
+opens lock-refused
+outcome Return error "$lock_failed_headline"$'\n\n'"Creating the lock $lock_name failed: {reason}"
+closes Return 1
+let_go
+leaves none "<no folder>"
+
 echo "== a page that cannot be written (a folder stands at ruvo.htm), then a close request"
 fresh
 mkdir -p "$folder/ruvo.htm"

@@ -2,29 +2,37 @@
 
 #include <sys/file.h>
 
-#include <thread>
+#include <cstring>
 
 #include "platform/standalone/data_home.h"
+#include "platform/text.h"
 
 namespace ruvo {
 
-bool FileInstanceLock::AcquireForAction(std::chrono::milliseconds patience) {
-  if (held_.valid()) return true;
+LockResult FileInstanceLock::Refused(const char* what, int error) const {
+  return {LockState::Failed,
+          FromUtf8(std::string(what) + " " + file_.string() + " failed: " + std::strerror(error))};
+}
+
+LockResult FileInstanceLock::AcquireForAction(std::chrono::milliseconds patience) {
+  if (held_.valid()) return {LockState::Held, {}};
   try {
     CreatePrivateFolders(file_.parent_path());
-  } catch (const std::exception&) {
-    return false;
+  } catch (const std::filesystem::filesystem_error& error) {
+    return Refused("Making the folder of the lock file", error.code().value());
   }
   posix::FileDescriptor fd(::open(file_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return Refused("Opening the lock file", errno);
+  constexpr std::chrono::milliseconds kStep{50};
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return Refused("Locking the file", errno);
+    if (std::chrono::steady_clock::now() >= deadline) return {LockState::Busy, {}};
+    if (!pause_(kStep)) return {LockState::CloseRequested, {}};
   }
   held_ = std::move(fd);
-  return true;
+  return {LockState::Held, {}};
 }
 
 }  // namespace ruvo

@@ -103,7 +103,11 @@ int RunInstallerWindow(Toolkit& toolkit) {
   EmbeddedImages images;
   FltkMainWindow window(toolkit.fonts, toolkit.dpi, images.Banner(), images.PackageIcon());
   FltkUserInterface ui(window, toolkit.fonts, toolkit.dpi, toolkit.log);
-  FileInstanceLock lock(InstanceLockFile());
+  // While the lock is busy the window keeps answering; its close box ends the wait.
+  FileInstanceLock lock(InstanceLockFile(), [&window](std::chrono::milliseconds step) {
+    Fl::wait(std::chrono::duration<double>(step).count());
+    return window.Window().shown() != 0;
+  });
   PlatformServices platform{registry, files, ui, lock};
   MainWindow mainWindow(platform);
 

@@ -191,31 +191,70 @@ void MainFrame::OnCommand(int id, int code) {
 }
 
 void MainFrame::PressActionButton() {
-  // Nothing reads the queue while the action runs, and the box disables the frame while
-  // its filter drops what was queued for it: clicks and keys given meanwhile never
-  // reach the button. Disabling the button would only repaint it and move the focus
-  // before the work could start.
+  // The work itself reads no messages, and the box disables the frame while its filter
+  // drops what was queued for it: clicks and keys given meanwhile never reach the
+  // button. A press while the action waits for the lock finds a handler running.
+  // Disabling the button would only repaint it and move the focus before the work
+  // could start.
+  if (handlerRunning_) return;
   RunHandler([this] { handlers_->ActionButton_Click(); });
 }
 
 template <typename Handler>
 void MainFrame::RunHandler(Handler handler) {
   handlerRunning_ = true;
+  closeRequested_ = false;
   handler();
   handlerRunning_ = false;
 }
 
 void MainFrame::OnClose() {
   // A handler runs only as long as its work and its one message: a close request
-  // then (taskkill without /F, a session ending) closes the message, and the handler
-  // ends the program with its outcome's status. Destroying the window here would end
-  // it with "done" after a failure.
+  // then (taskkill without /F, a session ending) closes the message, or ends the wait
+  // for the lock, and the handler ends the program with its outcome's status.
+  // Destroying the window here would end it with "done" after a failure.
   if (!handlerRunning_) {
     ::DestroyWindow(Window());
     return;
   }
   if (const HWND box = ::GetWindow(Window(), GW_ENABLEDPOPUP); box != nullptr) {
     ::PostMessageW(box, WM_CLOSE, 0, 0);
+  } else {
+    closeRequested_ = true;
+  }
+}
+
+MainFrame::Wait MainFrame::WaitAnswering(HANDLE object, DWORD milliseconds, DWORD& error) {
+  const DWORD started = ::GetTickCount();
+  for (;;) {
+    if (closeRequested_) return Wait::CloseRequested;
+    const DWORD waited = ::GetTickCount() - started;
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(
+        1, &object, waited < milliseconds ? milliseconds - waited : 0, QS_ALLINPUT,
+        MWMO_INPUTAVAILABLE);
+    switch (result) {
+      case WAIT_OBJECT_0:
+        return Wait::Signalled;
+      case WAIT_ABANDONED_0:
+        return Wait::Abandoned;
+      case WAIT_TIMEOUT:
+        return Wait::TimedOut;
+      case WAIT_OBJECT_0 + 1:
+        break;  // messages to run
+      default:
+        error = ::GetLastError();
+        return Wait::Failed;
+    }
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(message.wParam));  // for the message loop
+        return Wait::CloseRequested;
+      }
+      if (Window() != nullptr && ::IsDialogMessageW(Window(), &message)) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
   }
 }
 

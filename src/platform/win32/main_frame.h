@@ -14,12 +14,13 @@
 #include "platform/win32/base_window.h"
 #include "platform/win32/picture_area.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_instance_lock.h"
 #include "window/layout.h"
 #include "window/main_window.h"
 
 namespace ruvo::win32 {
 
-class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
+class MainFrame : public BaseWindow<MainFrame>, public UserInterface, public Waiter {
  public:
   static constexpr const wchar_t* kClassName = L"RuvoLinkLensWindow";
 
@@ -39,6 +40,10 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   void SetActionButtonCaption(const Text& caption) override;
   void SetActionButtonFontName(const Text& face) override;
   void EndProgram(ExitStatus status) override;
+
+  // Runs the window's messages while it waits, as the message loop does: the window
+  // stays movable and a close request (the close box, Alt+F4, taskkill) ends the wait.
+  Wait WaitAnswering(HANDLE object, DWORD milliseconds, DWORD& error) override;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -80,6 +85,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface {
   HWND lastFocus_ = nullptr;
   MainWindow* handlers_ = nullptr;
   bool handlerRunning_ = false;
+  bool closeRequested_ = false;  // while a handler ran, before any message box
   ExitStatus exitStatus_ = ExitStatus::Done;
   // When the message box now up was first seen shown (GetTickCount), if it was.
   bool boxSeenShown_ = false;

@@ -62,8 +62,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   ruvo::win32::Win32Registry registry;
   ruvo::win32::Win32FileSystem files;
-  ruvo::win32::Win32InstanceLock lock;
   ruvo::win32::MainFrame frame(instance);
+  ruvo::win32::Win32InstanceLock lock(frame);
   ruvo::PlatformServices platform{registry, files, frame, lock};
   ruvo::MainWindow handlers(platform);
   if (const ruvo::Text failure = frame.Open(handlers, showCommand); !failure.empty()) {

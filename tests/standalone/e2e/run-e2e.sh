@@ -378,6 +378,41 @@ case_busy_store_one_press() {
   expect_installed "$data"
 }
 
+# The lock file cannot be opened (a folder stands in its place): the program says
+# why, not that another one is running, and changes nothing.
+case_lock_refused() {
+  local data=$1 lock="$1/ruvo-linklens/action.lock"
+  mkdir -p "$lock"
+  open_installer app "$data" "$install_caption" || return
+  press "${app_window[app]}" Return
+  expect_first_error app "$lock_failed_headline"$'\n\n'"Opening the lock file $lock failed: "
+  expect_exit app 1
+  expect_no_key "$data"
+}
+
+# Another program holds the lock. While the action waits the window answers, and its
+# close box ends the wait at once: nothing done or told, status 1.
+case_close_while_waiting() {
+  local data=$1 lock="$1/ruvo-linklens/action.lock" holder tries=0
+  mkdir -p "$(dirname "$lock")"
+  flock "$lock" sleep 30 &
+  holder=$!
+  open_installer app "$data" "$install_caption" || return
+  press "${app_window[app]}" Return
+  sleep 1  # the action is waiting for the lock now
+  "$send_wm_delete" "${app_window[app]}" || fail "could not send WM_DELETE_WINDOW"
+  while kill -0 "${app_pid[app]}" 2>/dev/null && [ $tries -lt 30 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  [ $tries -lt 30 ] || fail "still running 3 s after the close request"
+  expect_exit app 1
+  expect_eq "message boxes" "$(grep -c "^message" "${app_log[app]}")" 0
+  kill "$holder"
+  wait "$holder" 2>/dev/null
+  expect_no_key "$data"
+}
+
 # A damaged store: the program says so naming the file, changes nothing, ends with 1.
 case_damaged_store() {
   local data=$1 store
@@ -416,7 +451,8 @@ case_no_display() {
 all_cases=(
   install reinstall_over_old_page reinstall_over_existing_key uninstall
   uninstall_key_missing_page_present foreign_file_in_folder page_write_fails
-  keyboard_focus window_and_close_box busy_store_one_press damaged_store no_display
+  keyboard_focus window_and_close_box busy_store_one_press lock_refused close_while_waiting
+  damaged_store no_display
 )
 chosen=("$@")
 [ ${#chosen[@]} -gt 0 ] || chosen=("${all_cases[@]}")

@@ -93,14 +93,14 @@ std::vector<Text> HandlerPageLines() {
   };
 }
 
-bool CreateInstallFolder(FileSystem& files) {
+FileResult CreateInstallFolder(FileSystem& files) {
   // Usually the folder is there from an earlier install.
-  return files.MakeFolder(Text(kInstallFolderPath)).ok();
+  return files.MakeFolder(Text(kInstallFolderPath));
 }
 
-FileResult WriteHandlerPage(FileSystem& files, bool* madeFolder) {
-  const bool made = CreateInstallFolder(files);
-  if (madeFolder != nullptr) *madeFolder = made;
+FileResult WriteHandlerPage(FileSystem& files, FileResult* folder) {
+  const FileResult made = CreateInstallFolder(files);
+  if (folder != nullptr) *folder = made;
   return files.ReplaceTextFile(Text(kHandlerPagePath), HandlerPageLines());
 }
 

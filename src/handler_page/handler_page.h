@@ -12,12 +12,13 @@ namespace ruvo {
 // The page's 52 lines, without line ends.
 std::vector<Text> HandlerPageLines();
 
-// Makes the install folder; an existing folder, or one that cannot be made, is no
-// failure here: writing the page then says what is wrong. True when this call made it.
-bool CreateInstallFolder(FileSystem& files);
+// Makes the install folder. An existing folder, or one that cannot be made, is no
+// failure here: writing the page then fails, and the caller can tell why.
+FileResult CreateInstallFolder(FileSystem& files);
 
-// Writes the page in full or not at all. `madeFolder`, when given, tells whether the
-// install folder was made here, so that a failed install takes back only that.
-FileResult WriteHandlerPage(FileSystem& files, bool* madeFolder = nullptr);
+// Writes the page in full or not at all. `folder`, when given, receives how making the
+// install folder went (Done: it was made here, so that a failed install takes back only
+// that; AlreadyExists: it was there).
+FileResult WriteHandlerPage(FileSystem& files, FileResult* folder = nullptr);
 
 }  // namespace ruvo

@@ -136,6 +136,12 @@ class FileSystem {
   virtual FileResult RemoveFile(const Text& path) = 0;
   // Fails when the folder does not exist, is not empty, or cannot be removed.
   virtual FileResult RemoveFolder(const Text& path) = 0;
+  // Done when nothing stands at `path` any more (or what stands there is being
+  // deleted as its last user lets it go). Fails AlreadyExists, with words that say
+  // so, when a file, folder or link is still there, as after a deletion the system
+  // accepted and then could not carry out; with the system's reason when that cannot
+  // be told.
+  virtual FileResult ConfirmGone(const Text& path) = 0;
   // Writes each line in the ANSI code page followed by CR LF to PartialFileFor(path)
   // (replacing what an interrupted run left there), flushes it to disk and renames it
   // over `path`. On failure the partial file is gone and whatever stood at `path` is

@@ -21,6 +21,14 @@ Text Failed(const Text& action, const Text& reason) {
   return action + L" failed: " + reason;
 }
 
+// A path as the user reads it, with backslashes, whichever slashes the call used.
+Text Shown(Text path) {
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
 // What an action came to, and the one message that tells the user.
 struct Report {
   Outcome outcome;
@@ -112,20 +120,29 @@ struct Leftover {
 // Removes the page, a partial page an interrupted write left, and, when
 // `removeFolder`, the folder if nothing but ours was in it. What is not there is
 // nothing to remove, and a folder that holds other files stays.
+// The system may accept a deletion it then cannot carry out (Windows carries one out
+// when the last handle closes, and a failure then is told to no one): only what is no
+// longer there is gone.
 Leftover RemovePageAndFolder(FileSystem& files, bool removeFolder) {
   const Text page(kHandlerPagePathForward);
   const Text folder(kInstallFolderPathForward);
   for (const Text& file : {page, PartialFileFor(page)}) {
-    const FileResult removed = files.RemoveFile(file);
-    if (!removed.ok() && removed.failure() != FileFailure::NotFound) {
-      return {Failed(L"Deleting " + file, removed.reason()), file + L" and the folder " + folder};
+    FileResult removed = files.RemoveFile(file);
+    if (removed.ok() || removed.failure() == FileFailure::NotFound) {
+      removed = files.ConfirmGone(file);
+    }
+    if (!removed.ok()) {
+      return {Failed(L"Deleting " + Shown(file), removed.reason()),
+              Shown(file) + L" and the folder " + Shown(folder)};
     }
   }
   if (!removeFolder) return {};
-  const FileResult removed = files.RemoveFolder(folder);
+  FileResult removed = files.RemoveFolder(folder);
+  if (removed.ok()) removed = files.ConfirmGone(folder);
   if (!removed.ok() && removed.failure() != FileFailure::NotFound &&
       removed.failure() != FileFailure::NotEmpty) {
-    return {Failed(L"Removing the folder " + folder, removed.reason()), L"the folder " + folder};
+    return {Failed(L"Removing the folder " + Shown(folder), removed.reason()),
+            L"the folder " + Shown(folder)};
   }
   return {};
 }
@@ -161,9 +178,17 @@ Report Install(PlatformServices& platform) {
   const bool keyIsThisRuns = before == InstallState::NotInstalled;
 
   // The page must exist before the key that points to it.
-  bool madeFolder = false;
-  if (const FileResult page = WriteHandlerPage(platform.files, &madeFolder); !page.ok()) {
+  FileResult folder = FileResult::Done();
+  const FileResult page = WriteHandlerPage(platform.files, &folder);
+  const bool madeFolder = folder.ok();
+  if (!page.ok()) {
     if (madeFolder) static_cast<void>(platform.files.RemoveFolder(Text(kInstallFolderPath)));
+    // A folder that could not be made (no rights, a full disk) is why the page has no
+    // place: that is the reason to tell.
+    if (!madeFolder && folder.failure() != FileFailure::AlreadyExists) {
+      return Failure(kInstallFailedHeadline,
+                     Failed(L"Creating the folder " + Text(kInstallFolderPath), folder.reason()));
+    }
     return Failure(kInstallFailedHeadline,
                    Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
   }

@@ -111,6 +111,17 @@ TEST_F(FilesContract, RemovingEmptiesAndThenRemovesTheFolder) {
   EXPECT_FAILS(files().RemoveFolder(backend_.scratchFolder), FileFailure::NotFound);
 }
 
+TEST_F(FilesContract, ConfirmingGoneTellsWhatIsStillThere) {
+  ASSERT_DONE(files().MakeFolder(backend_.scratchFolder));
+  ASSERT_DONE(files().ReplaceTextFile(In(L"page.htm"), {L"x"}));
+  EXPECT_FAILS(files().ConfirmGone(In(L"page.htm")), FileFailure::AlreadyExists);
+  EXPECT_FAILS(files().ConfirmGone(backend_.scratchFolder), FileFailure::AlreadyExists);
+  ASSERT_DONE(files().RemoveFile(OtherSpelling(In(L"page.htm"))));
+  for (const Text& gone : {In(L"page.htm"), In(L"Absent\\page.htm")}) {
+    EXPECT_TRUE(files().ConfirmGone(gone).ok()) << ToUtf8(gone);
+  }
+}
+
 TEST_F(FilesContract, TextFileHoldsEachLineAndCrLfWithNothingElse) {
   struct Case {
     const char* name;

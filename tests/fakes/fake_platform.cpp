@@ -294,6 +294,15 @@ FileResult FakeFileSystem::RemoveFolder(const Text& path) {
   return FileResult::Done();
 }
 
+FileResult FakeFileSystem::ConfirmGone(const Text& path) {
+  if (auto failure = InjectedFailure("ConfirmGone")) return *failure;
+  const Text item = Normalise(path);
+  if (folders_.count(item) != 0 || files_.count(item) != 0) {
+    return FileResult::Failed(FileFailure::AlreadyExists, 183, L"It is still there.");
+  }
+  return FileResult::Done();
+}
+
 FileResult FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   if (auto failure = InjectedFailure("ReplaceTextFile")) return *failure;
   const Text file = Normalise(path);

@@ -85,6 +85,7 @@ class FakeFileSystem : public FileSystem {
   FileResult MakeFolder(const Text& path) override;
   FileResult RemoveFile(const Text& path) override;
   FileResult RemoveFolder(const Text& path) override;
+  FileResult ConfirmGone(const Text& path) override;
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
   // Test controls and inspection. Paths are Windows paths with either slash.

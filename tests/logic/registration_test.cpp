@@ -106,7 +106,7 @@ TEST(InstallTest, AFailureIsReportedAndWhatThisRunMadeIsTakenBackOut) {
       {"ReplaceTextFile", kErrorAccessDenied, 0, pageDenied, 0},
       {"ReplaceTextFile", kErrorAccessDenied, kHasFolder, pageDenied, kHasFolder},
       {"", 0, kNoProgramFiles,
-       L"Writing c:\\Program Files\\ruvo\\ruvo.htm failed: The system cannot find the path "
+       L"Creating the folder c:\\Program Files\\ruvo failed: The system cannot find the path "
        L"specified.",
        0},
       {"RegCreateKeyExA", kErrorAccessDenied, 0, create + kDenied, 0},
@@ -215,9 +215,10 @@ TEST(UninstallTest, AFailureStopsThereAndTheOneMessageSaysWhatWentAndWhatIsLeft)
   const Text nextRun =
       L".\nRUVO LinkLens offers Install when started again, as the extension is no longer "
       L"registered: remove what is left by hand.";
-  const Text pageFailed = L"Deleting c:/Program Files/ruvo/ruvo.htm failed: Access is denied.\n\n";
+  const Text pageFailed =
+      L"Deleting c:\\Program Files\\ruvo\\ruvo.htm failed: Access is denied.\n\n";
   const Text pageLeft =
-      L"Left: c:/Program Files/ruvo/ruvo.htm and the folder c:/Program Files/ruvo";
+      L"Left: c:\\Program Files\\ruvo\\ruvo.htm and the folder c:\\Program Files\\ruvo";
   const Case cases[] = {
       {"RegOpenKeyA", 21, true,
        L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.\n\n"
@@ -233,10 +234,13 @@ TEST(UninstallTest, AFailureStopsThereAndTheOneMessageSaysWhatWentAndWhatIsLeft)
        false, true},
       {"RemoveFile", kErrorAccessDenied, true,
        kUninstallFailed + pageFailed + removed + pageLeft + nextRun, false, true},
+      // The system took the deletion and the page is still there (as the fake cannot be).
+      {"ConfirmGone", kErrorAccessDenied, true,
+       kUninstallFailed + pageFailed + removed + pageLeft + nextRun, false, false},
       {"RemoveFolder", kErrorAccessDenied, true,
        kUninstallFailed +
-           L"Removing the folder c:/Program Files/ruvo failed: Access is denied.\n\n" + removed +
-           L"Left: the folder c:/Program Files/ruvo" + nextRun,
+           L"Removing the folder c:\\Program Files\\ruvo failed: Access is denied.\n\n" +
+           removed + L"Left: the folder c:\\Program Files\\ruvo" + nextRun,
        false, false},
       {"RemoveFile", kErrorAccessDenied, false, kUninstallFailed + pageFailed + pageLeft + nextRun,
        false, true},

@@ -430,7 +430,7 @@ install_state
 holder=$!
 check "the page is held open" wait_until 60 grep -q held "$log/hold-open.out"
 opens page-held-open
-outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting ${page_path//\\//} failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note${page_path//\\//} and the folder ${folder_path//\\//}."$'\n'"$next_run_offers_install_note"
+outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting $page_path failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$page_path and the folder $folder_path."$'\n'"$next_run_offers_install_note"
 closes Return 1
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
@@ -480,6 +480,54 @@ outcome Return error "$lock_failed_headline"$'\n\n'"Creating the lock $lock_name
 closes Return 1
 let_go
 leaves none "<no folder>"
+
+# freeze FOLDER / thaw FOLDER: nothing in FOLDER can be made or removed any more
+# (immutable on the host's file system; or, as a user, without write permission).
+# Windows cannot tell such a removal from one it accepted and then could not carry out.
+freeze() { chattr +i "$1" 2>/dev/null || { [ "$(id -u)" -ne 0 ] && chmod a-w "$1"; }; }
+thaw() { chattr -i "$1" 2>/dev/null; chmod u+w "$1"; }
+
+echo "== uninstall over a page or folder that cannot go: no success is told over it"
+for what in page folder; do
+  at="$what: "
+  install_state
+  if [ "$what" = page ]; then
+    frozen=$folder left="$page_path and the folder $folder_path" step="Deleting $page_path"
+  else
+    frozen="$drive_c/Program Files" left="the folder $folder_path"
+    step="Removing the folder $folder_path"
+  fi
+  freeze "$frozen" || { echo "  (skipped: nothing here can be frozen)"; continue; }
+  opens "undeletable-$what"
+  outcome Return error "$uninstall_failed_headline"$'\n\n'"$step failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$left."$'\n'"$next_run_offers_install_note"
+  closes Return 1
+  thaw "$frozen"
+  leaves none "$([ "$what" = page ] && echo ruvo.htm)"
+done
+at=
+
+echo "== a page link that leads nowhere is told as left, not passed over"
+install_state
+rm "$folder/ruvo.htm"
+ln -s "$work/nowhere/ruvo.htm" "$folder/ruvo.htm"
+opens dangling-link
+outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting $page_path failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$page_path and the folder $folder_path."$'\n'"$next_run_offers_install_note"
+closes Return 1
+check "the link stays" test -L "$folder/ruvo.htm"
+leaves none
+rm -rf "$folder"
+
+echo "== no folder can be made in Program Files: that is the reason told"
+fresh
+if freeze "$drive_c/Program Files"; then
+  opens no-folder
+  outcome Return error "$install_failed_headline"$'\n\n'"Creating the folder $folder_path failed: {reason}"
+  closes Return 1
+  thaw "$drive_c/Program Files"
+  leaves none "<no folder>"
+else
+  echo "  (skipped: nothing here can be frozen)"
+fi
 
 echo "== a page that cannot be written (a folder stands at ruvo.htm), then a close request"
 fresh

@@ -161,6 +161,29 @@ FileResult Win32FileSystem::RemoveFolder(const Text& path) {
   return RemoveItself(path, true);
 }
 
+FileResult Win32FileSystem::ConfirmGone(const Text& path) {
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return FileResult::Failed(
+        FileFailure::AlreadyExists, ERROR_ALREADY_EXISTS,
+        L"It is still there: the system accepted its deletion, then did not carry it out.");
+  }
+  const DWORD error = ::GetLastError();
+  // A deletion that waits for another program to let the file go: it will be gone.
+  if (error == ERROR_ACCESS_DENIED) return FileResult::Done();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return FileError(error);
+  // Wine hides a symbolic link that leads nowhere from every call but the folder's
+  // listing, where it is more than nothing.
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(path.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  if (search != INVALID_HANDLE_VALUE || ::GetLastError() == ERROR_NO_MORE_FILES) {
+    return FileResult::Failed(FileFailure::AlreadyExists, ERROR_CANT_ACCESS_FILE,
+                              L"A symbolic link that leads nowhere stands there; links are "
+                              L"not followed.");
+  }
+  return FileResult::Done();
+}
+
 FileResult Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   std::string bytes;
   if (!PageBytes(lines, bytes)) return FileError(ERROR_NO_UNICODE_TRANSLATION);

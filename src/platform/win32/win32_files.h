@@ -11,6 +11,7 @@ class Win32FileSystem : public FileSystem {
   FileResult MakeFolder(const Text& path) override;
   FileResult RemoveFile(const Text& path) override;
   FileResult RemoveFolder(const Text& path) override;
+  FileResult ConfirmGone(const Text& path) override;
   // Writes a temporary file in the target's folder, flushes it to disk and moves it
   // over the target in one step, so a reader sees the old page or the whole new one.
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;

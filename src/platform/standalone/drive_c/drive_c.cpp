@@ -249,6 +249,21 @@ FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
   });
 }
 
+FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
+  FileResult result = Guarded([&] {
+    const Place place = Reach(path, false);
+    struct stat info {};
+    if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      throw Refusal{FileResult::Failed(FileFailure::AlreadyExists, EEXIST,
+                                       L"It is still there after its deletion.")};
+    }
+    if (errno != ENOENT) Raise(errno, FileFailure::Other);
+  });
+  // A folder on the way that is not there holds nothing either.
+  if (!result.ok() && result.failure() == FileFailure::NotFound) return FileResult::Done();
+  return result;
+}
+
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   return Guarded([&] {
     const Place place = Reach(path, false);

@@ -30,6 +30,7 @@ class DriveCFileSystem final : public FileSystem {
   FileResult MakeFolder(const Text& path) override;
   FileResult RemoveFile(const Text& path) override;
   FileResult RemoveFolder(const Text& path) override;
+  FileResult ConfirmGone(const Text& path) override;
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
  private:

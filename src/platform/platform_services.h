@@ -34,6 +34,7 @@ inline constexpr RegistryResult kErrorInvalidHandle = 6;
 inline constexpr RegistryResult kErrorInvalidData = 13;
 inline constexpr RegistryResult kErrorInvalidParameter = 87;
 inline constexpr RegistryResult kErrorMoreData = 234;
+inline constexpr RegistryResult kErrorNoMoreItems = 259;
 inline constexpr RegistryResult kErrorBadDb = 1009;
 inline constexpr RegistryResult kErrorKeyDeleted = 1018;
 inline constexpr RegistryResult kErrorNoUnicodeTranslation = 1113;
@@ -44,6 +45,7 @@ inline constexpr std::int32_t kRegDword = 4;
 // Access rights a key handle is opened with; each value call needs its own.
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;  // RegQueryValueExA
 inline constexpr std::uint32_t kKeySetValue = 0x0002;    // RegSetValueExA
+inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;  // RegEnumKeyExA
 // What the installer asks for: every right specific to keys, without the standard
 // rights (delete, read and write the security) that KEY_ALL_ACCESS (0xF003F) adds.
 inline constexpr std::uint32_t kKeyEverySpecificRight = 0x003F;
@@ -72,6 +74,9 @@ class Registry {
   // Reads a value back. The installer never reads; tests and diagnostics do.
   virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                           std::vector<std::uint8_t>& data) = 0;
+  // The name of the key's `index`th subkey (from 0, in the registry's order, as first
+  // spelled); ERROR_NO_MORE_ITEMS past the last.
+  virtual RegistryResult RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) = 0;
   // Fails with access denied while the key has subkeys, as Windows does. A key that
   // is a registry link is deleted itself; its target stays.
   virtual RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) = 0;

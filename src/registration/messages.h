@@ -32,6 +32,13 @@ inline constexpr std::wstring_view kNextRunOffersInstallNote =
     L"RUVO LinkLens offers Install when started again, as the extension is no longer "
     L"registered: remove what is left by hand.";
 
+// Why the extension's key cannot be deleted when it holds a subkey the program never
+// writes: the subkey's name goes between the two parts.
+inline constexpr std::wstring_view kForeignSubkeyLead = L"It holds the subkey \"";
+inline constexpr std::wstring_view kForeignSubkeyAdvice =
+    L"\", which RUVO LinkLens did not write and does not delete. Remove that subkey with the "
+    L"Registry Editor (or have whoever added it remove it), then start RUVO LinkLens again.";
+
 // The probe could not tell whether the key is there; what failed follows.
 inline constexpr std::wstring_view kCannotTellHeadline =
     L"RUVO LinkLens cannot tell whether the extension is installed. Nothing was changed.";

@@ -93,13 +93,29 @@ Text WriteExtensionValues(Registry& registry) {
   return {};
 }
 
+// The name of a subkey of the extension's key, or an empty text. The program writes
+// none: one there is someone else's.
+Text FirstSubkey(Registry& registry) {
+  OpenedKey key(registry);
+  Text name;
+  if (registry.RegOpenKeyExA(kExtensionRoot, Text(kExtensionKeyPath), 0, kKeyEnumerateSubKeys,
+                             key.handle()) != kErrorSuccess ||
+      registry.RegEnumKeyExA(key.get(), 0, name) != kErrorSuccess) {
+    return {};
+  }
+  return name;
+}
+
 // Deletes the key and makes the deletion durable. A key that is gone already counts
-// as removed. Returns what failed, or an empty text.
+// as removed; one that holds a subkey stays, and the subkey is named. Returns what
+// failed, or an empty text.
 Text DeleteExtensionKey(Registry& registry) {
   RegistryResult status = RemoveKey(registry, kExtensionRoot, Text(kExtensionKeyPath));
   if (status != kErrorSuccess && status != kErrorFileNotFound) {
+    const Text subkey = status == kErrorAccessDenied ? FirstSubkey(registry) : Text();
     return Failed(L"Deleting the registry key " + ExtensionKeyName(),
-                  registry.DescribeStatus(status));
+                  subkey.empty() ? registry.DescribeStatus(status)
+                                 : Text(kForeignSubkeyLead) + subkey + Text(kForeignSubkeyAdvice));
   }
   // A deleted key is flushed through the root it was under, which is always there.
   status = FlushKey(registry, kExtensionRoot, Text());

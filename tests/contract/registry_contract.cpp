@@ -1,5 +1,6 @@
 #include "registry_contract.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -227,6 +228,39 @@ TEST_F(RegistryContract, KeyWithSubkeysCannotBeDeletedAndStaysWhole) {
   KeyHandle gone = 0;
   EXPECT_EQ(registry().RegOpenKeyA(kHkeyCurrentUser, Path(L"Parent"), gone), kErrorFileNotFound);
   EXPECT_EQ(Track(gone), 0u);
+}
+
+TEST_F(RegistryContract, SubkeysAreListedOneByOneAsFirstSpelledAndOnlyTheirOwn) {
+  ASSERT_NE(Create(L"Parent\\Second"), 0u);
+  ASSERT_NE(Create(L"Parent\\First\\Deeper"), 0u);
+  struct Case {
+    const char* name;
+    Text key;
+    std::uint32_t access;
+    std::vector<Text> names;
+    RegistryResult after;  // what the index after the last gives
+  };
+  const std::vector<Case> cases = {
+      {"two children, not the grandchild", L"PARENT", kKeyEnumerateSubKeys, {L"First", L"Second"},
+       kErrorNoMoreItems},
+      {"none", L"Parent\\Second", kKeyEnumerateSubKeys, {}, kErrorNoMoreItems},
+      {"a handle without the right", L"Parent", kKeyQueryValue, {}, kErrorAccessDenied},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const KeyHandle key = Open(c.key, c.access);
+    ASSERT_NE(key, 0u);
+    std::vector<Text> names;
+    Text name;
+    RegistryResult status = kErrorSuccess;
+    while ((status = registry().RegEnumKeyExA(key, static_cast<std::uint32_t>(names.size()),
+                                              name)) == kErrorSuccess) {
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(status, c.after);
+  }
 }
 
 TEST_F(RegistryContract, AccessRightsAreEnforcedPerHandle) {

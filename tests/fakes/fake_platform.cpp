@@ -107,11 +107,7 @@ RegistryResult FakeRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& su
   if (!FitsTheCodePage(subKey)) return kErrorNoUnicodeTranslation;
   const KeyId id = Identify(root, subKey);
   disposition = keys_.count(id) != 0 ? kRegOpenedExistingKey : kRegCreatedNewKey;
-  // Missing parents come into being with the key.
-  for (std::size_t at = subKey.find(L'\\'); at != Text::npos; at = subKey.find(L'\\', at + 1)) {
-    keys_.try_emplace(Identify(root, subKey.substr(0, at)));
-  }
-  keys_.try_emplace(id);
+  Emplace(root, subKey);  // missing parents come into being with the key
   if (const auto after = failuresAfterDoing_.find("RegCreateKeyExA");
       after != failuresAfterDoing_.end()) {
     const RegistryResult status = after->second;
@@ -146,6 +142,24 @@ RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueNa
   type = value->second.type;
   data = value->second.data;
   return kErrorSuccess;
+}
+
+RegistryResult FakeRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
+  name.clear();
+  if (auto failure = InjectedFailure("RegEnumKeyExA")) return *failure;
+  std::map<KeyId, Key>::iterator found;
+  if (const RegistryResult refused = Target(key, kKeyEnumerateSubKeys, found)) return refused;
+  const Text prefix = found->first.second + L"\\";
+  for (const auto& [other, child] : keys_) {
+    const bool isChild = other.first == found->first.first &&
+                         other.second.compare(0, prefix.size(), prefix) == 0 &&
+                         other.second.find(L'\\', prefix.size()) == Text::npos;
+    if (isChild && index-- == 0) {
+      name = child.spelling.substr(child.spelling.rfind(L'\\') + 1);
+      return kErrorSuccess;
+    }
+  }
+  return kErrorNoMoreItems;
 }
 
 RegistryResult FakeRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
@@ -183,11 +197,17 @@ RegistryResult FakeRegistry::ToAnsiCodePage(const Text& text, std::string& bytes
   return ToAscii(text, bytes) ? kErrorSuccess : kErrorNoUnicodeTranslation;
 }
 
-void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
-  for (std::size_t at = path.find(L'\\'); at != Text::npos; at = path.find(L'\\', at + 1)) {
-    keys_.try_emplace(Identify(root, path.substr(0, at)));
+void FakeRegistry::Emplace(PredefinedRoot root, const Text& path) {
+  for (std::size_t at = 0; at != Text::npos;) {
+    at = path.find(L'\\', at + 1);
+    const Text spelled = path.substr(0, at);
+    const auto [key, added] = keys_.try_emplace(Identify(root, spelled));
+    if (added) key->second.spelling = spelled;
   }
-  keys_.try_emplace(Identify(root, path));
+}
+
+void FakeRegistry::AddKey(PredefinedRoot root, const Text& path) {
+  Emplace(root, path);
 }
 
 bool FakeRegistry::HasKey(PredefinedRoot root, const Text& path) const {

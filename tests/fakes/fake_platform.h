@@ -23,6 +23,7 @@ struct Value {
 
 struct Key {
   std::map<Text, Value> values;  // by folded name
+  Text spelling;                 // the path as first spelled
 };
 
 class FakeRegistry : public Registry {
@@ -39,6 +40,7 @@ class FakeRegistry : public Registry {
                                 const std::vector<std::uint8_t>& data) override;
   RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
                                   std::vector<std::uint8_t>& data) override;
+  RegistryResult RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) override;
   RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
   RegistryResult RegFlushKey(KeyHandle key) override;
   RegistryResult RegCloseKey(KeyHandle key) override;
@@ -69,6 +71,8 @@ class FakeRegistry : public Registry {
   // The key behind a handle that holds `right`, or the status that refuses the call.
   RegistryResult Target(KeyHandle key, std::uint32_t right, std::map<KeyId, Key>::iterator& found);
   static KeyId Identify(PredefinedRoot root, const Text& path);
+  // Adds the key and its missing parents, each spelled as first given.
+  void Emplace(PredefinedRoot root, const Text& path);
 
   std::vector<std::string>& journal_;
   std::map<KeyId, Key> keys_;

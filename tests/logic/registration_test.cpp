@@ -228,6 +228,12 @@ TEST(UninstallTest, AFailureStopsThereAndTheOneMessageSaysWhatWentAndWhatIsLeft)
       {"RegDeleteKeyA", kErrorAccessDenied, true,
        kUninstallFailed + L"Deleting the registry key " + kKeyName + L" failed: " + kDenied, true,
        true},
+      {"RegDeleteKeyA, a subkey", 0, true,  // the key holds someone else's subkey
+       kUninstallFailed + L"Deleting the registry key " + kKeyName +
+           L" failed: It holds the subkey \"Someone's\", which RUVO LinkLens did not write and "
+           L"does not delete. Remove that subkey with the Registry Editor (or have whoever added "
+           L"it remove it), then start RUVO LinkLens again.",
+       true, true},
       {"RegFlushKey", 21, true,
        kUninstallFailed + L"Saving the deletion of the registry key " + kKeyName +
            L" to the disk failed: Error 21.",
@@ -253,7 +259,9 @@ TEST(UninstallTest, AFailureStopsThereAndTheOneMessageSaysWhatWentAndWhatIsLeft)
     run.files.AddFile(kPage, ExpectedPage());
     const std::string call = c.failingCall;
     const bool registryCall = call.rfind("Reg", 0) == 0;
-    if (registryCall) {
+    if (c.status == 0) {
+      run.registry.AddKey(kHkeyCurrentUser, kKey + L"\\Someone's");
+    } else if (registryCall) {
       run.registry.FailNext(call, c.status);
     } else {
       run.files.FailNext(call, FileFailure::Other, c.status, run.registry.DescribeStatus(c.status));

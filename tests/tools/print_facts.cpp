@@ -50,6 +50,8 @@ int main() {
   Print("another_instance_text", kAnotherInstanceMessage);
   Print("lock_failed_headline", kLockFailedHeadline);
   Print("key_removed_note", kKeyRemovedNote);
+  Print("foreign_subkey_lead", kForeignSubkeyLead);
+  Print("foreign_subkey_advice", kForeignSubkeyAdvice);
   Print("left_note", kLeftNote);
   Print("next_run_offers_install_note", kNextRunOffersInstallNote);
   Print("out_of_memory_text", kOutOfMemoryMessage);

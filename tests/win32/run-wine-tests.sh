@@ -487,6 +487,16 @@ leaves none "<no folder>"
 freeze() { chattr +i "$1" 2>/dev/null || { [ "$(id -u)" -ne 0 ] && chmod a-w "$1"; }; }
 thaw() { chattr -i "$1" 2>/dev/null; chmod u+w "$1"; }
 
+echo "== uninstall of a key that holds someone else's subkey: it is named, and nothing is deleted"
+install_state
+wine_reg add "$key\\Someone's" /v theirs /d kept /f
+opens foreign-subkey
+outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting the registry key HKEY_CURRENT_USER\\$key_path failed: $foreign_subkey_lead""Someone's$foreign_subkey_advice"
+closes Return 1
+leaves installed ruvo.htm
+check "the subkey stays, with its value" wine_reg query "$key\\Someone's" /v theirs
+wine_reg delete "$key\\Someone's" /f
+
 echo "== uninstall over a page or folder that cannot go: no success is told over it"
 for what in page folder; do
   at="$what: "

@@ -22,6 +22,18 @@ bool ToAnsi(const Text& text, std::string& bytes) {
   return true;
 }
 
+bool FromAnsi(const std::string& bytes, Text& text) {
+  text.clear();
+  if (bytes.empty()) return true;
+  const int length = static_cast<int>(bytes.size());
+  const int size =
+      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+  if (size <= 0) return false;
+  text.assign(static_cast<std::size_t>(size), L'\0');
+  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), length, text.data(),
+                               size) == size;
+}
+
 Text SystemMessage(DWORD code) {
   wchar_t buffer[512];
   DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

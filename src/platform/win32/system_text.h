@@ -15,6 +15,10 @@ namespace ruvo::win32 {
 // default character is accepted.
 [[nodiscard]] bool ToAnsi(const Text& text, std::string& bytes);
 
+// The text that `bytes` in the system's ANSI code page stand for; false when they are
+// no valid text there.
+[[nodiscard]] bool FromAnsi(const std::string& bytes, Text& text);
+
 // FormatMessage's text for `code`, without its trailing line break; "Error <code>"
 // when the system has no text for it.
 Text SystemMessage(DWORD code);

@@ -118,6 +118,20 @@ RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueN
   return Status(status);
 }
 
+RegistryResult Win32Registry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
+  name.clear();
+  const HKEY opened = Find(key);
+  if (opened == nullptr) return kErrorInvalidHandle;
+  char buffer[256];  // a key's name holds at most 255 characters
+  DWORD size = sizeof buffer;
+  const LSTATUS status =
+      ::RegEnumKeyExA(opened, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+  if (status == ERROR_SUCCESS && !FromAnsi(std::string(buffer, size), name)) {
+    return kErrorNoUnicodeTranslation;
+  }
+  return Status(status);
+}
+
 RegistryResult Win32Registry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
   std::string path;
   if (!AnsiName(subKey, path)) return kErrorNoUnicodeTranslation;

@@ -378,6 +378,20 @@ case_busy_store_one_press() {
   expect_installed "$data"
 }
 
+# The key holds a subkey the program did not write: uninstall names it, deletes
+# nothing, ends with 1.
+case_foreign_subkey() {
+  local data=$1
+  install_first "$data" || return
+  sqlite3 "$(store_of "$data")" \
+    "INSERT INTO keys (root, path, folded_path) VALUES ($hkcu, '$key_path\\Theirs', upper('$key_path\\Theirs'));"
+  open_installer app "$data" "$uninstall_caption" || return
+  press "${app_window[app]}" Return
+  expect_message app error "$uninstall_failed_headline"$'\n\n'"Deleting the registry key HKEY_CURRENT_USER\\$key_path failed: ${foreign_subkey_lead}Theirs$foreign_subkey_advice"
+  expect_exit app 1
+  expect_installed "$data"
+}
+
 # The lock file cannot be opened (a folder stands in its place): the program says
 # why, not that another one is running, and changes nothing.
 case_lock_refused() {
@@ -451,7 +465,8 @@ case_no_display() {
 all_cases=(
   install reinstall_over_old_page reinstall_over_existing_key uninstall
   uninstall_key_missing_page_present foreign_file_in_folder page_write_fails
-  keyboard_focus window_and_close_box busy_store_one_press lock_refused close_while_waiting
+  keyboard_focus window_and_close_box busy_store_one_press foreign_subkey lock_refused
+  close_while_waiting
   damaged_store no_display
 )
 chosen=("$@")

@@ -306,6 +306,15 @@ constexpr char kInsertKey[] =
 constexpr char kFindSubkey[] =
     "SELECT 1 FROM keys WHERE root = ?1 AND folded_path > upper(?2) || '\\'"
     " AND folded_path < upper(?2) || ']'";
+// The `?3`th child of a key (from 0, by folded path): a subkey with no backslash after
+// the key's path.
+constexpr char kFindChild[] =
+    "SELECT path FROM keys WHERE root = ?1 AND folded_path > upper(?2) || '\\'"
+    " AND folded_path < upper(?2) || ']' AND instr(substr(folded_path, length(?2) + 2), '\\') = 0"
+    " ORDER BY folded_path LIMIT 1 OFFSET ?3";
+constexpr char kFindTopKey[] =
+    "SELECT path FROM keys WHERE root = ?1 AND instr(folded_path, '\\') = 0"
+    " ORDER BY folded_path LIMIT 1 OFFSET ?2";
 constexpr char kSetValue[] =
     "INSERT INTO key_values (key_id, name, folded_name, type, data)"
     " VALUES (?1, ?2, upper(?2), ?3, ?4) ON CONFLICT (key_id, folded_name)"
@@ -313,7 +322,7 @@ constexpr char kSetValue[] =
 constexpr char kGetValue[] =
     "SELECT type, data FROM key_values WHERE key_id = ?1 AND folded_name = upper(?2)";
 // RegOpenKeyA asks for MAXIMUM_ALLOWED: its handles hold every right checked here.
-constexpr std::uint32_t kEveryRight = kKeyQueryValue | kKeySetValue;
+constexpr std::uint32_t kEveryRight = kKeyQueryValue | kKeySetValue | kKeyEnumerateSubKeys;
 constexpr std::int64_t kRootKeyId = 0;
 
 // A key path or value name as the ANSI functions receive it: a C string in the
@@ -488,6 +497,32 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
     if (rows.empty()) return kErrorFileNotFound;
     type = static_cast<std::int32_t>(rows[0][0].integer);
     data.assign(rows[0][1].bytes.begin(), rows[0][1].bytes.end());
+    return kErrorSuccess;
+  });
+}
+
+RegistryResult SqliteRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
+  name.clear();
+  return Guarded([&]() -> RegistryResult {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    const OpenKey& opened = handle->second;
+    if ((opened.access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
+    auto transaction = Begin(false);
+    if (!transaction) return opened.keyId == kRootKeyId ? kErrorNoMoreItems : kErrorKeyDeleted;
+    sqlite::Rows child;
+    if (opened.keyId == kRootKeyId) {
+      child = transaction->Run(kFindTopKey, opened.root, static_cast<std::int64_t>(index));
+    } else {
+      const sqlite::Rows self = transaction->Run("SELECT path FROM keys WHERE id = ?1",
+                                                 opened.keyId);
+      if (self.empty()) return kErrorKeyDeleted;
+      child = transaction->Run(kFindChild, opened.root, self[0][0].bytes,
+                               static_cast<std::int64_t>(index));
+    }
+    if (child.empty()) return kErrorNoMoreItems;
+    const std::string& path = child[0][0].bytes;
+    name = FromUtf8(path.substr(path.rfind('\\') + 1));
     return kErrorSuccess;
   });
 }

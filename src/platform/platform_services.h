@@ -147,6 +147,14 @@ class FileSystem {
   // accepted and then could not carry out; with the system's reason when that cannot
   // be told.
   virtual FileResult ConfirmGone(const Text& path) = 0;
+  // Gives the file at `path` a second name, `alias`, in the same folder: a hard link,
+  // the same file and not a copy, that stays when `path` is replaced. Fails NotFound
+  // when no file is at `path` (nothing, or a folder), AlreadyExists when something is
+  // at `alias`.
+  virtual FileResult LinkFile(const Text& path, const Text& alias) = 0;
+  // Renames the file `from` over whatever file is at `to` in the same folder, in one
+  // step.
+  virtual FileResult RenameFile(const Text& from, const Text& to) = 0;
   // Writes each line in the ANSI code page followed by CR LF to PartialFileFor(path)
   // (replacing what an interrupted run left there), flushes it to disk and renames it
   // over `path`. On failure the partial file is gone and whatever stood at `path` is

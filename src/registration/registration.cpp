@@ -163,19 +163,41 @@ Leftover RemovePageAndFolder(FileSystem& files, bool removeFolder) {
   return {};
 }
 
-// Takes back a failed install (see InstallExtension), the key first: the page stays
-// while a key points at it. Returns a note on what could not be taken back, or an
-// empty text.
-Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun,
-                     bool folderMadeByThisRun) {
+// The second name a file found at the page's place keeps while an install runs.
+Text PreviousPage() {
+  return Text(kHandlerPagePath) + L".previous";
+}
+
+// What an install found and did, that taking it back needs.
+struct InstallRun {
+  bool keyIsThisRuns;
+  bool madeFolder;
+  bool keptPrevious;  // a file stood at the page's place, kept as PreviousPage()
+};
+
+// Takes back a failed install (see InstallExtension), the key first. A file that
+// stood at the page's place goes back there whatever became of the key; otherwise the
+// page stays while a key may point at it. Returns a note on what could not be taken
+// back, or an empty text.
+Text RollBackInstall(PlatformServices& platform, const InstallRun& run) {
   Registry& registry = platform.registry;
-  if (keyCreatedByThisRun) {
+  Text note;
+  if (run.keyIsThisRuns) {
     if (const Text failure = DeleteExtensionKey(registry); !failure.empty()) {
-      return L"\n\nThe incomplete registry key could not be removed: " + failure;
+      note = L"\n\nThe incomplete registry key could not be removed: " + failure;
     }
   }
-  if (IsExtensionInstalled(registry) != InstallState::NotInstalled) return {};
-  if (const Leftover leftover = RemovePageAndFolder(platform.files, folderMadeByThisRun);
+  if (run.keptPrevious) {
+    if (const FileResult back = platform.files.RenameFile(PreviousPage(), Text(kHandlerPagePath));
+        !back.ok()) {
+      note += L"\n\nThe file that stood at " + Text(kHandlerPagePath) +
+              L" before could not be put back: " + back.reason() + L" It is kept as " +
+              PreviousPage() + L".";
+    }
+    return note;
+  }
+  if (!note.empty() || IsExtensionInstalled(registry) != InstallState::NotInstalled) return note;
+  if (const Leftover leftover = RemovePageAndFolder(platform.files, run.madeFolder);
       !leftover.failure.empty()) {
     return L"\n\nThe page could not be removed again: " + leftover.failure;
   }
@@ -184,6 +206,7 @@ Text RollBackInstall(PlatformServices& platform, bool keyCreatedByThisRun,
 
 Report Install(PlatformServices& platform) {
   Registry& registry = platform.registry;
+  FileSystem& files = platform.files;
   // Whether the key is this run's to take back on failure. Asked first, because a
   // failed call may still have done its work (a commit whose unlock failed).
   RegistryResult status = kErrorSuccess;
@@ -191,22 +214,34 @@ Report Install(PlatformServices& platform) {
   if (before == InstallState::CannotTell) {
     return {Outcome::Failed, CannotTellMessage(registry, status)};
   }
-  const bool keyIsThisRuns = before == InstallState::NotInstalled;
+  InstallRun run{before == InstallState::NotInstalled, false, false};
+
+  // A file at the page's place (someone's own, an older page) keeps a second name until
+  // the install stands, so that a failure can put it back. One an interrupted install
+  // kept is what stood there before that install.
+  const Text page(kHandlerPagePath);
+  const FileResult keep = files.LinkFile(page, PreviousPage());
+  if (!keep.ok() && keep.failure() != FileFailure::NotFound &&
+      keep.failure() != FileFailure::AlreadyExists) {
+    return Failure(kInstallFailedHeadline,
+                   Failed(L"Keeping the file that stands at " + page, keep.reason()));
+  }
+  run.keptPrevious = keep.ok() || keep.failure() == FileFailure::AlreadyExists;
 
   // The page must exist before the key that points to it.
   FileResult folder = FileResult::Done();
-  const FileResult page = WriteHandlerPage(platform.files, &folder);
-  const bool madeFolder = folder.ok();
-  if (!page.ok()) {
-    if (madeFolder) static_cast<void>(platform.files.RemoveFolder(Text(kInstallFolderPath)));
+  const FileResult written = WriteHandlerPage(files, &folder);
+  run.madeFolder = folder.ok();
+  if (!written.ok()) {
+    if (run.madeFolder) static_cast<void>(files.RemoveFolder(Text(kInstallFolderPath)));
+    if (keep.ok()) static_cast<void>(files.RemoveFile(PreviousPage()));  // the page stands
     // A folder that could not be made (no rights, a full disk) is why the page has no
     // place: that is the reason to tell.
-    if (!madeFolder && folder.failure() != FileFailure::AlreadyExists) {
+    if (!run.madeFolder && folder.failure() != FileFailure::AlreadyExists) {
       return Failure(kInstallFailedHeadline,
                      Failed(L"Creating the folder " + Text(kInstallFolderPath), folder.reason()));
     }
-    return Failure(kInstallFailedHeadline,
-                   Failed(L"Writing " + Text(kHandlerPagePath), page.reason()));
+    return Failure(kInstallFailedHeadline, Failed(L"Writing " + page, written.reason()));
   }
 
   std::uint32_t disposition = 0;
@@ -221,13 +256,14 @@ Report Install(PlatformServices& platform) {
     return Failure(kInstallFailedHeadline,
                    Failed(L"Creating the registry key " + ExtensionKeyName(),
                           registry.DescribeStatus(created)) +
-                       RollBackInstall(platform, keyIsThisRuns, madeFolder));
+                       RollBackInstall(platform, run));
   }
 
   if (const Text failure = WriteExtensionValues(registry); !failure.empty()) {
-    return Failure(kInstallFailedHeadline,
-                   failure + RollBackInstall(platform, keyIsThisRuns, madeFolder));
+    return Failure(kInstallFailedHeadline, failure + RollBackInstall(platform, run));
   }
+  // The install stands: what stood there before is replaced, as an install does.
+  if (run.keptPrevious) static_cast<void>(files.RemoveFile(PreviousPage()));
   return Success(kInstalledMessage);
 }
 

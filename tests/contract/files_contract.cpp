@@ -122,6 +122,23 @@ TEST_F(FilesContract, ConfirmingGoneTellsWhatIsStillThere) {
   }
 }
 
+TEST_F(FilesContract, ALinkedFileKeepsItsBytesWhenReplacedAndMovesBack) {
+  ASSERT_DONE(files().MakeFolder(backend_.scratchFolder));
+  ASSERT_DONE(files().MakeFolder(In(L"Folder")));
+  ASSERT_DONE(files().ReplaceTextFile(In(L"page.htm"), {L"old"}));
+  EXPECT_FAILS(files().LinkFile(In(L"absent.htm"), In(L"kept.htm")), FileFailure::NotFound);
+  EXPECT_FAILS(files().LinkFile(In(L"Folder"), In(L"kept.htm")), FileFailure::NotFound);
+  ASSERT_DONE(files().LinkFile(In(L"page.htm"), In(L"kept.htm")));
+  EXPECT_FAILS(files().LinkFile(In(L"page.htm"), In(L"kept.htm")), FileFailure::AlreadyExists);
+
+  ASSERT_DONE(files().ReplaceTextFile(In(L"page.htm"), {L"new"}));
+  EXPECT_EQ(Read(In(L"kept.htm")), std::optional<std::string>("old\r\n"));
+  ASSERT_DONE(files().RenameFile(In(L"kept.htm"), In(L"page.htm")));
+  EXPECT_EQ(Read(In(L"page.htm")), std::optional<std::string>("old\r\n"));
+  EXPECT_EQ(Read(In(L"kept.htm")), std::nullopt);
+  EXPECT_FAILS(files().RenameFile(In(L"kept.htm"), In(L"page.htm")), FileFailure::NotFound);
+}
+
 TEST_F(FilesContract, TextFileHoldsEachLineAndCrLfWithNothingElse) {
   struct Case {
     const char* name;

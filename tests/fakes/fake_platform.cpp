@@ -323,6 +323,35 @@ FileResult FakeFileSystem::ConfirmGone(const Text& path) {
   return FileResult::Done();
 }
 
+FileResult FakeFileSystem::LinkFile(const Text& path, const Text& alias) {
+  if (auto failure = InjectedFailure("LinkFile")) return *failure;
+  const auto file = files_.find(Normalise(path));
+  if (file == files_.end()) {
+    return FileResult::Failed(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+  }
+  const Text name = Normalise(alias);
+  if (files_.count(name) != 0 || folders_.count(name) != 0) {
+    return FileResult::Failed(FileFailure::AlreadyExists, 183,
+                              L"Cannot create a file when that file already exists.");
+  }
+  files_[name] = file->second;  // the fake keeps bytes, not identities
+  return FileResult::Done();
+}
+
+FileResult FakeFileSystem::RenameFile(const Text& from, const Text& to) {
+  if (auto failure = InjectedFailure("RenameFile")) return *failure;
+  const auto file = files_.find(Normalise(from));
+  if (file == files_.end()) {
+    return FileResult::Failed(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+  }
+  if (folders_.count(Normalise(to)) != 0) {
+    return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");
+  }
+  files_[Normalise(to)] = file->second;
+  files_.erase(Normalise(from));
+  return FileResult::Done();
+}
+
 FileResult FakeFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   if (auto failure = InjectedFailure("ReplaceTextFile")) return *failure;
   const Text file = Normalise(path);

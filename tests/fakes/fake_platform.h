@@ -90,6 +90,8 @@ class FakeFileSystem : public FileSystem {
   FileResult RemoveFile(const Text& path) override;
   FileResult RemoveFolder(const Text& path) override;
   FileResult ConfirmGone(const Text& path) override;
+  FileResult LinkFile(const Text& path, const Text& alias) override;
+  FileResult RenameFile(const Text& from, const Text& to) override;
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
   // Test controls and inspection. Paths are Windows paths with either slash.

@@ -59,6 +59,7 @@ TEST(InstallTest, WritesThePageThenTheKeyAndItsTwoValuesAndSaysSo) {
 
     EXPECT_TRUE(run.files.HasFolder(kFolder));
     EXPECT_EQ(run.files.FileBytes(kPage), ExpectedPage()) << "rewritten, not appended to";
+    EXPECT_FALSE(run.files.HasFile(kPage + L".previous"));
     const auto url = run.registry.GetValue(kHkeyCurrentUser, kKey, L"");
     ASSERT_TRUE(url);
     EXPECT_EQ(url->type, kRegSz);
@@ -111,6 +112,9 @@ TEST(InstallTest, AFailureIsReportedAndWhatThisRunMadeIsTakenBackOut) {
        0},
       {"RegCreateKeyExA", kErrorAccessDenied, 0, create + kDenied, 0},
       {"RegCreateKeyExA", kErrorAccessDenied, kHasFolder, create + kDenied, kHasFolder},
+      // Someone's own page stood there: it is put back, not removed.
+      {"RegCreateKeyExA", kErrorAccessDenied, kHasFolder | kHasPage, create + kDenied,
+       kHasFolder | kHasPage},
       {"RegCreateKeyExA", 1117, kCallDoesItsWork, create + L"Error 1117.", 0},
       {"RegOpenKeyExA", kErrorAccessDenied, 0, defaultDenied, 0},
       {"RegSetValueExA ", kErrorAccessDenied, 0, defaultDenied, 0},
@@ -153,6 +157,7 @@ TEST(InstallTest, AFailureIsReportedAndWhatThisRunMadeIsTakenBackOut) {
               c.left & kHasPage ? (c.before & kHasPage ? oldPage : ExpectedPage()) : "none");
     EXPECT_EQ(JournalIndex(run, "RegCreateKeyExA") < run.journal.size(), registryCall)
         << "the page comes first: its failure stops before the registry";
+    EXPECT_FALSE(run.files.HasFile(kPage + L".previous")) << "no second name is left";
     EXPECT_EQ(run.registry.OpenHandleCount(), 0u);
   }
 }

@@ -549,17 +549,20 @@ closes taskkill 1  # the outcome still decides
 leaves none ruvo.htm  # no key created, no temporary file left
 check "ruvo.htm is still an empty folder" same "$(ls -A "$folder/ruvo.htm")" ""
 
-echo "== a key the registry refuses (a link to nowhere), in an empty folder that was there before"
+echo "== a key the registry refuses (a link to nowhere), over someone's own page"
 fresh
 mkdir -p "$folder"
+printf 'my own page\r\n' >"$folder/ruvo.htm"
 check "the key is planted as a link to nowhere" wine "$plant" registry-link "$key_path" \
   '\Registry\Nowhere\Key'
 opens key-refused
 outcome Return error "$install_failed_headline"$'\n\n'"Creating the registry key HKEY_CURRENT_USER\\$key_path failed: {reason}"
 closes Return 1
-# The key this run tried to make (the link itself) and the page are taken back; the
-# folder this run did not make stays.
-leaves none ""
+# The key this run tried to make (the link itself) is taken back, and the page that
+# stood there before is put back, in the folder this run did not make.
+leaves none ruvo.htm
+check "the page that was there is back, whole" same "$(cat "$folder/ruvo.htm")" $'my own page\r'
+rm -rf "$folder"
 
 echo "== links are never followed when removing: a page, a folder, a registry key"
 outside="$work/outside"

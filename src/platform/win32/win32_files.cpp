@@ -184,6 +184,25 @@ FileResult Win32FileSystem::ConfirmGone(const Text& path) {
   return FileResult::Done();
 }
 
+FileResult Win32FileSystem::LinkFile(const Text& path, const Text& alias) {
+  const UniqueFile item = OpenItself(path, FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!item) return LastError();
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!::GetFileInformationByHandle(item.get(), &information)) return LastError();
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileResult::Failed(FileFailure::NotFound, ERROR_DIRECTORY,
+                              SystemMessage(ERROR_DIRECTORY));  // no file to link
+  }
+  if (FileResult reached = CheckReachedDirectly(item.get(), path); !reached.ok()) return reached;
+  return ::CreateHardLinkW(alias.c_str(), path.c_str(), nullptr) ? FileResult::Done() : LastError();
+}
+
+FileResult Win32FileSystem::RenameFile(const Text& from, const Text& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? FileResult::Done()
+             : LastError();
+}
+
 FileResult Win32FileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   std::string bytes;
   if (!PageBytes(lines, bytes)) return FileError(ERROR_NO_UNICODE_TRANSLATION);

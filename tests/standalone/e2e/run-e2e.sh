@@ -378,6 +378,27 @@ case_busy_store_one_press() {
   expect_installed "$data"
 }
 
+# Someone's own page stands where the page goes, and the key cannot be created (another
+# program holds the store's write lock): the failed install puts that page back.
+case_failed_install_puts_back_page() {
+  local data=$1 store folder locker
+  store=$(store_of "$data")
+  folder=$(ruvo_folder_of "$data")
+  install_first "$data" || return
+  sqlite3 "$store" "DELETE FROM key_values; DELETE FROM keys WHERE upper(path) = upper('$key_path');"
+  printf 'my own page\r\n' >"$folder/ruvo.htm"
+  (echo "BEGIN IMMEDIATE;"; sleep 12; echo "COMMIT;") | sqlite3 "$store" &
+  locker=$!
+  open_installer app "$data" "$install_caption" || return
+  press "${app_window[app]}" Return
+  expect_first_error app "$install_failed_headline"$'\n\n'"Creating the registry key HKEY_CURRENT_USER\\$key_path failed: "
+  expect_exit app 1
+  wait "$locker"
+  expect_no_key "$data"
+  expect_eq "the page that was there" "$(cat "$folder/ruvo.htm")" $'my own page\r'
+  expect_eq "install folder holds" "$(listing "$folder")" "ruvo.htm "
+}
+
 # The key holds a subkey the program did not write: uninstall names it, deletes
 # nothing, ends with 1.
 case_foreign_subkey() {
@@ -465,7 +486,8 @@ case_no_display() {
 all_cases=(
   install reinstall_over_old_page reinstall_over_existing_key uninstall
   uninstall_key_missing_page_present foreign_file_in_folder page_write_fails
-  keyboard_focus window_and_close_box busy_store_one_press foreign_subkey lock_refused
+  keyboard_focus window_and_close_box busy_store_one_press failed_install_puts_back_page
+  foreign_subkey lock_refused
   close_while_waiting
   damaged_store no_display
 )

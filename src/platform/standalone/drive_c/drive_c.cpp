@@ -216,6 +216,17 @@ DriveCFileSystem::Place DriveCFileSystem::Reach(const Text& windowsPath, bool dr
   return place;
 }
 
+std::string DriveCFileSystem::NameBeside(const Place& place, const Text& path,
+                                         const Text& other) const {
+  std::vector<std::string> these = Components(path), those = Components(other);
+  if (place.name.empty() || those.empty()) Refuse(EINVAL, other + L" is no file beside " + path);
+  const std::string name = those.back();
+  these.pop_back();
+  those.pop_back();
+  if (these != those) Refuse(EINVAL, other + L" is not in the folder of " + path);
+  return name;
+}
+
 FileResult DriveCFileSystem::MakeFolder(const Text& path) {
   return Guarded([&] {
     const Place place = Reach(path, true);
@@ -262,6 +273,38 @@ FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
   // A folder on the way that is not there holds nothing either.
   if (!result.ok() && result.failure() == FileFailure::NotFound) return FileResult::Done();
   return result;
+}
+
+FileResult DriveCFileSystem::LinkFile(const Text& path, const Text& alias) {
+  return Guarded([&] {
+    const Place place = Reach(path, false);
+    const std::string aliasName = NameBeside(place, path, alias);
+    struct stat info {};
+    if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      const int error = errno;
+      Raise(error, PathFailure(error));
+    }
+    if (S_ISDIR(info.st_mode)) Raise(EISDIR, FileFailure::NotFound);  // no file to link
+    // Flags 0: a link at `path` is linked itself, never followed.
+    if (::linkat(place.folder.get(), place.name.c_str(), place.folder.get(), aliasName.c_str(),
+                 0) != 0) {
+      const int error = errno;
+      Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+    }
+  });
+}
+
+FileResult DriveCFileSystem::RenameFile(const Text& from, const Text& to) {
+  return Guarded([&] {
+    const Place place = Reach(from, false);
+    const std::string toName = NameBeside(place, from, to);
+    if (::renameat(place.folder.get(), place.name.c_str(), place.folder.get(), toName.c_str()) !=
+        0) {
+      const int error = errno;
+      Raise(error, PathFailure(error));
+    }
+    static_cast<void>(::fsync(place.folder.get()));
+  });
 }
 
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {

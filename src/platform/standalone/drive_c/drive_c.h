@@ -31,6 +31,8 @@ class DriveCFileSystem final : public FileSystem {
   FileResult RemoveFile(const Text& path) override;
   FileResult RemoveFolder(const Text& path) override;
   FileResult ConfirmGone(const Text& path) override;
+  FileResult LinkFile(const Text& path, const Text& alias) override;
+  FileResult RenameFile(const Text& from, const Text& to) override;
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
  private:
@@ -46,6 +48,9 @@ class DriveCFileSystem final : public FileSystem {
   // Makes sure the drive folder exists; refuses the drive itself where an operation
   // must not touch it.
   Place Reach(const Text& windowsPath, bool driveAllowed);
+  // The name of `other`'s last component, which must lie in the folder `place` has
+  // reached; refused otherwise.
+  std::string NameBeside(const Place& place, const Text& path, const Text& other) const;
 
   std::filesystem::path driveFolder_;
 };

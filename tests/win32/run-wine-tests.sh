@@ -290,6 +290,12 @@ leaves() {
   [ "$1" = none ] || check "ruvo.htm is the page, byte for byte" cmp "$folder/ruvo.htm" "$page"
 }
 
+# The message of an uninstall that removed the key and then failed at STEP, with LEFT.
+part_done() {
+  printf '%s\n\n%s failed: {reason}\n\n%s\n%s%s.\n%s' "$uninstall_failed_headline" "$1" \
+    "$key_removed_note" "$left_note" "$2" "$next_run_offers_install_note"
+}
+
 set_key() {  # set_key DEFAULT CONTEXTS
   wine_reg add "$key" /ve /d "$1" /f
   wine_reg add "$key" /v Contexts /t REG_DWORD /d "$2" /f
@@ -430,7 +436,7 @@ install_state
 holder=$!
 check "the page is held open" wait_until 60 grep -q held "$log/hold-open.out"
 opens page-held-open
-outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting $page_path failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$page_path and the folder $folder_path."$'\n'"$next_run_offers_install_note"
+outcome Return error "$(part_done "Deleting $page_path" "$page_path and the folder $folder_path")"
 closes Return 1
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
@@ -497,35 +503,27 @@ leaves installed ruvo.htm
 check "the subkey stays, with its value" wine_reg query "$key\\Someone's" /v theirs
 wine_reg delete "$key\\Someone's" /f
 
-echo "== uninstall over a page or folder that cannot go: no success is told over it"
-for what in page folder; do
+echo "== uninstall over a page or folder that cannot go, or a page link to nowhere: all told as left"
+for what in page folder link; do
   at="$what: "
   install_state
-  if [ "$what" = page ]; then
-    frozen=$folder left="$page_path and the folder $folder_path" step="Deleting $page_path"
-  else
-    frozen="$drive_c/Program Files" left="the folder $folder_path"
-    step="Removing the folder $folder_path"
-  fi
-  freeze "$frozen" || { echo "  (skipped: nothing here can be frozen)"; continue; }
-  opens "undeletable-$what"
-  outcome Return error "$uninstall_failed_headline"$'\n\n'"$step failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$left."$'\n'"$next_run_offers_install_note"
+  frozen= left="$page_path and the folder $folder_path" step="Deleting $page_path"
+  case $what in
+    page) frozen=$folder ;;
+    folder) frozen="$drive_c/Program Files" left="the folder $folder_path"
+      step="Removing the folder $folder_path" ;;
+    link) rm "$folder/ruvo.htm" && ln -s "$work/nowhere/ruvo.htm" "$folder/ruvo.htm" ;;
+  esac
+  [ -z "$frozen" ] || freeze "$frozen" || { echo "  (skipped: nothing here can be frozen)"; continue; }
+  opens "cannot-go-$what"
+  outcome Return error "$(part_done "$step" "$left")"
   closes Return 1
-  thaw "$frozen"
-  leaves none "$([ "$what" = page ] && echo ruvo.htm)"
+  [ -z "$frozen" ] || thaw "$frozen"
+  [ "$what" != link ] || check "the link stays" test -L "$folder/ruvo.htm"
+  leaves none "$([ "$what" = folder ] || echo ruvo.htm)"
+  rm -rf "$folder"
 done
 at=
-
-echo "== a page link that leads nowhere is told as left, not passed over"
-install_state
-rm "$folder/ruvo.htm"
-ln -s "$work/nowhere/ruvo.htm" "$folder/ruvo.htm"
-opens dangling-link
-outcome Return error "$uninstall_failed_headline"$'\n\n'"Deleting $page_path failed: {reason}"$'\n\n'"$key_removed_note"$'\n'"$left_note$page_path and the folder $folder_path."$'\n'"$next_run_offers_install_note"
-closes Return 1
-check "the link stays" test -L "$folder/ruvo.htm"
-leaves none
-rm -rf "$folder"
 
 echo "== no folder can be made in Program Files: that is the reason told"
 fresh

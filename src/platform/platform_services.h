@@ -43,8 +43,8 @@ inline constexpr std::int32_t kRegSz = 1;
 inline constexpr std::int32_t kRegDword = 4;
 
 // Access rights a key handle is opened with; each value call needs its own.
-inline constexpr std::uint32_t kKeyQueryValue = 0x0001;  // RegQueryValueExA
-inline constexpr std::uint32_t kKeySetValue = 0x0002;    // RegSetValueExA
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;        // RegQueryValueExA
+inline constexpr std::uint32_t kKeySetValue = 0x0002;          // RegSetValueExA
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;  // RegEnumKeyExA
 // What the installer asks for: every right specific to keys, without the standard
 // rights (delete, read and write the security) that KEY_ALL_ACCESS (0xF003F) adds.

@@ -241,7 +241,10 @@ TEST_F(RegistryContract, SubkeysAreListedOneByOneAsFirstSpelledAndOnlyTheirOwn) 
     RegistryResult after;  // what the index after the last gives
   };
   const std::vector<Case> cases = {
-      {"two children, not the grandchild", L"PARENT", kKeyEnumerateSubKeys, {L"First", L"Second"},
+      {"two children, not the grandchild",
+       L"PARENT",
+       kKeyEnumerateSubKeys,
+       {L"First", L"Second"},
        kErrorNoMoreItems},
       {"none", L"Parent\\Second", kKeyEnumerateSubKeys, {}, kErrorNoMoreItems},
       {"a handle without the right", L"Parent", kKeyQueryValue, {}, kErrorAccessDenied},

@@ -327,7 +327,8 @@ FileResult FakeFileSystem::LinkFile(const Text& path, const Text& alias) {
   if (auto failure = InjectedFailure("LinkFile")) return *failure;
   const auto file = files_.find(Normalise(path));
   if (file == files_.end()) {
-    return FileResult::Failed(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+    return FileResult::Failed(FileFailure::NotFound, 2,
+                              L"The system cannot find the file specified.");
   }
   const Text name = Normalise(alias);
   if (files_.count(name) != 0 || folders_.count(name) != 0) {
@@ -342,7 +343,8 @@ FileResult FakeFileSystem::RenameFile(const Text& from, const Text& to) {
   if (auto failure = InjectedFailure("RenameFile")) return *failure;
   const auto file = files_.find(Normalise(from));
   if (file == files_.end()) {
-    return FileResult::Failed(FileFailure::NotFound, 2, L"The system cannot find the file specified.");
+    return FileResult::Failed(FileFailure::NotFound, 2,
+                              L"The system cannot find the file specified.");
   }
   if (folders_.count(Normalise(to)) != 0) {
     return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");

@@ -76,19 +76,29 @@ TEST(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
   };
   const LockResult held{LockState::Held, {}};
   const Case cases[] = {
-      {"success", false, held, Text(kInstalledMessage), MessageIcon::Information,
-       ExitStatus::Done},
+      {"success", false, held, Text(kInstalledMessage), MessageIcon::Information, ExitStatus::Done},
       {"failure", true, held,
        L"Ruvo Link Lens could not be installed in your machine.\n\n"
        L"Writing c:\\Program Files\\ruvo\\ruvo.htm failed: full",
        MessageIcon::Error, ExitStatus::Failed},
-      {"another program's action", false, {LockState::Busy, {}}, Text(kAnotherInstanceMessage),
-       MessageIcon::Error, ExitStatus::Failed},
-      {"the lock refused", false, {LockState::Failed, L"Opening the lock failed: denied"},
+      {"another program's action",
+       false,
+       {LockState::Busy, {}},
+       Text(kAnotherInstanceMessage),
+       MessageIcon::Error,
+       ExitStatus::Failed},
+      {"the lock refused",
+       false,
+       {LockState::Failed, L"Opening the lock failed: denied"},
        L"RUVO LinkLens could not make sure that no other RUVO LinkLens is installing or "
        L"uninstalling the extension. Nothing was changed.\n\nOpening the lock failed: denied",
-       MessageIcon::Error, ExitStatus::Failed},
-      {"closed while waiting", false, {LockState::CloseRequested, {}}, L"", MessageIcon::Error,
+       MessageIcon::Error,
+       ExitStatus::Failed},
+      {"closed while waiting",
+       false,
+       {LockState::CloseRequested, {}},
+       L"",
+       MessageIcon::Error,
        ExitStatus::Failed},
   };
   for (const Case& c : cases) {

@@ -250,8 +250,8 @@ TEST(UninstallTest, AFailureStopsThereAndTheOneMessageSaysWhatWentAndWhatIsLeft)
        kUninstallFailed + pageFailed + removed + pageLeft + nextRun, false, false},
       {"RemoveFolder", kErrorAccessDenied, true,
        kUninstallFailed +
-           L"Removing the folder c:\\Program Files\\ruvo failed: Access is denied.\n\n" +
-           removed + L"Left: the folder c:\\Program Files\\ruvo" + nextRun,
+           L"Removing the folder c:\\Program Files\\ruvo failed: Access is denied.\n\n" + removed +
+           L"Left: the folder c:\\Program Files\\ruvo" + nextRun,
        false, false},
       {"RemoveFile", kErrorAccessDenied, false, kUninstallFailed + pageFailed + pageLeft + nextRun,
        false, true},

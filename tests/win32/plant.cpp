@@ -78,7 +78,9 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hold-open" && argc == 3) return HoldOpen(argv[2]);
   if (command == L"stale-enter" && argc == 2) return TypeStaleEnter();
   if (command == L"hold" && argc == 4) return HoldObject(argv[2], argv[3]);
-  std::fputs("usage: plant registry-link LINK TARGET | hold-open PATH | stale-enter | "
-             "hold mutex|event NAME\n", stderr);
+  std::fputs(
+      "usage: plant registry-link LINK TARGET | hold-open PATH | stale-enter | "
+      "hold mutex|event NAME\n",
+      stderr);
   return 2;
 }

@@ -229,9 +229,9 @@ MainFrame::Wait MainFrame::WaitAnswering(HANDLE object, DWORD milliseconds, DWOR
   for (;;) {
     if (closeRequested_) return Wait::CloseRequested;
     const DWORD waited = ::GetTickCount() - started;
-    const DWORD result = ::MsgWaitForMultipleObjectsEx(
-        1, &object, waited < milliseconds ? milliseconds - waited : 0, QS_ALLINPUT,
-        MWMO_INPUTAVAILABLE);
+    const DWORD result =
+        ::MsgWaitForMultipleObjectsEx(1, &object, waited < milliseconds ? milliseconds - waited : 0,
+                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     switch (result) {
       case WAIT_OBJECT_0:
         return Wait::Signalled;

@@ -514,8 +514,8 @@ RegistryResult SqliteRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index,
     if (opened.keyId == kRootKeyId) {
       child = transaction->Run(kFindTopKey, opened.root, static_cast<std::int64_t>(index));
     } else {
-      const sqlite::Rows self = transaction->Run("SELECT path FROM keys WHERE id = ?1",
-                                                 opened.keyId);
+      const sqlite::Rows self =
+          transaction->Run("SELECT path FROM keys WHERE id = ?1", opened.keyId);
       if (self.empty()) return kErrorKeyDeleted;
       child = transaction->Run(kFindChild, opened.root, self[0][0].bytes,
                                static_cast<std::int64_t>(index));

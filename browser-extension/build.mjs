@@ -1,20 +1,27 @@
 #!/usr/bin/env node
 // Builds the browser extension from the service table:
-//   node browser-extension/build.mjs [--services FILE] [--out DIR]
-//                                    [--key KEY.pem --update-base URL]
+//   node browser-extension/build.mjs [--services FILE] [--out DIR] [--gecko-id ID]
+//                                    [--key KEY.pem --update-base URL [--list-entry N]]
 // FILE is src/handler_page/services.json unless given, or the table a CMake build exports
 // (whose services carry the configured "address"). Writes DIR/unpacked/, the folder a
 // browser loads, and DIR/ruvo-linklens-VERSION.zip, the package for the stores, whose
 // SHA-256 it prints. DIR is build/browser-extension unless given.
+// ID is the add-on's id in Firefox (linklens@ruvo.example unless given); an organisation
+// that signs the add-on itself needs one of its own.
 // With a key and the address the files will be served from, also DIR/managed/: the
-// package signed with that key for Chrome and Edge (.crx), its update manifest
-// (updates.xml) and the policy files that force-install it; it prints the extension id.
+// package signed with that key for Chrome and Edge (.crx) and its update manifest
+// (updates.xml); the package for Firefox to have signed and its update manifest
+// (updates.json); and the policy files that force-install it and hand it its services.
+// It prints the extension id. Chrome's and Edge's policy installs it by ExtensionSettings,
+// or with --list-entry by entry N of the numbered ExtensionInstallForcelist.
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-import { crx3Of, policyFiles, readSigningKey, updateManifest } from './managed.mjs';
+import {
+  crx3Of, firefoxUpdates, policyFiles, readSigningKey, updateManifest,
+} from './managed.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.dirname(here);
@@ -22,22 +29,40 @@ const root = path.dirname(here);
 class BuildError extends Error {}
 
 const usage = 'usage: node browser-extension/build.mjs [--services FILE] [--out DIR] ' +
-  '[--key KEY.pem --update-base URL]';
+  '[--gecko-id ID] [--key KEY.pem --update-base URL [--list-entry N]]';
+
+const defaultGeckoId = 'linklens@ruvo.example';
 
 function parseArguments(args) {
   const options = {
     services: path.join(root, 'src', 'handler_page', 'services.json'),
     out: path.join(root, 'build', 'browser-extension'),
+    'gecko-id': defaultGeckoId,
     key: undefined,
     'update-base': undefined,
+    'list-entry': undefined,
   };
+  const paths = ['services', 'out', 'key'];
   for (let i = 0; i < args.length; i += 2) {
     const name = args[i].replace(/^--/, '');
     if (!(name in options) || args[i + 1] === undefined) throw new BuildError(usage);
-    options[name] = name === 'update-base' ? args[i + 1] : path.resolve(args[i + 1]);
+    options[name] = paths.includes(name) ? path.resolve(args[i + 1]) : args[i + 1];
   }
   if ((options.key === undefined) !== (options['update-base'] === undefined)) {
     throw new BuildError(`--key and --update-base go together\n${usage}`);
+  }
+  if (options['list-entry'] !== undefined && options.key === undefined) {
+    throw new BuildError(`--list-entry goes with --key and --update-base\n${usage}`);
+  }
+  // Firefox takes an address-like id or a GUID in braces.
+  if (!/^([A-Za-z0-9._-]*@[A-Za-z0-9._-]+|\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\})$/
+    .test(options['gecko-id'])) {
+    throw new BuildError(`--gecko-id ${JSON.stringify(options['gecko-id'])} is not an add-on id ` +
+      'such as linklens@example.org');
+  }
+  if (options['list-entry'] !== undefined && !/^[1-9][0-9]{0,3}$/.test(options['list-entry'])) {
+    throw new BuildError(`--list-entry ${JSON.stringify(options['list-entry'])} is not an ` +
+      'entry number (1, 2, ...)');
   }
   return options;
 }
@@ -138,7 +163,7 @@ function checkIcons() {
   }
 }
 
-function manifestFor(version, routing) {
+function manifestFor(version, routing, geckoId) {
   const kinds = routing.services.map((s) => `${s.kind} in ${s.name}`);
   const list = kinds.length > 1 ? `${kinds.slice(0, -1).join(', ')} and ${kinds.at(-1)}` : kinds[0];
   return {
@@ -148,7 +173,9 @@ function manifestFor(version, routing) {
     version: version.number,
     version_name: version.text,
     icons: Object.fromEntries(iconSizes.map((size) => [size, `icons/icon-${size}.png`])),
-    permissions: ['contextMenus'],
+    // storage: the services an organisation hands it by policy (storage.managed).
+    permissions: ['contextMenus', 'storage'],
+    storage: { managed_schema: 'schema.json' },
     // Chrome and Edge run the service worker and pass over "scripts"; Firefox, which has
     // no extension service workers, runs the scripts and passes over "service_worker".
     background: { service_worker: 'background.js', scripts: ['routing.js', 'background.js'] },
@@ -156,7 +183,7 @@ function manifestFor(version, routing) {
     // (website content); it asks from Firefox 140 on, and 142 on Android.
     browser_specific_settings: {
       gecko: {
-        id: 'linklens@ruvo.example',
+        id: geckoId,
         strict_min_version: '140.0',
         data_collection_permissions: { required: ['websiteContent'] },
       },
@@ -242,13 +269,14 @@ function zipOf(files) {
 }
 
 // Copied as they are.
-const staticFiles = ['background.js', 'notice.html', 'notice.js',
+const staticFiles = ['background.js', 'notice.html', 'notice.js', 'schema.json',
   ...iconSizes.map((size) => `icons/icon-${size}.png`)];
 
 // The package signed with the organisation's key, with the update address in its
 // manifest: Chrome and Edge take the policy's address for the first install only and
-// the manifest's for every later version.
-function buildManaged(files, { version, routing, out, keyFile, updateBase }) {
+// the manifest's for every later version. Firefox's package carries its own update
+// address (updates.json), and its policy installs whatever the stable address serves.
+function buildManaged(files, { version, routing, out, keyFile, updateBase, geckoId, listEntry }) {
   let pem;
   try {
     pem = readFileSync(keyFile);
@@ -261,19 +289,29 @@ function buildManaged(files, { version, routing, out, keyFile, updateBase }) {
   } catch (error) {
     throw new BuildError(error.message);
   }
+  const withManifest = (manifest) => new Map([...files,
+    ['manifest.json', Buffer.from(`${JSON.stringify(manifest, null, 2)}\n`)]]);
+  const manifest = manifestFor(version, routing, geckoId);
   const updatesUrl = `${updateBase}/updates.xml`;
-  const manifest = { ...manifestFor(version, routing), update_url: updatesUrl };
-  const signed = new Map(files);
-  signed.set('manifest.json', Buffer.from(`${JSON.stringify(manifest, null, 2)}\n`));
-  const { crx, id } = crx3Of(zipOf(signed), key);
+  const { crx, id } = crx3Of(zipOf(withManifest({ ...manifest, update_url: updatesUrl })), key);
   const crxName = `ruvo-linklens-${version.number}.crx`;
+  const gecko = manifest.browser_specific_settings.gecko;
+  const firefoxPackage = zipOf(withManifest({ ...manifest, browser_specific_settings: {
+    ...manifest.browser_specific_settings,
+    gecko: { ...gecko, update_url: `${updateBase}/updates.json` },
+  } }));
   const managed = new Map([
     [crxName, crx],
     ['updates.xml', Buffer.from(updateManifest(id, `${updateBase}/${crxName}`, version.number))],
+    [`ruvo-linklens-${version.number}-firefox.zip`, firefoxPackage],
+    ['updates.json', firefoxUpdates(geckoId, `${updateBase}/ruvo-linklens-${version.number}.xpi`,
+      version.number)],
   ]);
+  const services = { services: routing.services.map(({ entry, extensions }) =>
+    ({ entry, extensions })) };
   const policies = policyFiles({
-    id, updatesUrl, geckoId: manifest.browser_specific_settings.gecko.id,
-    xpiUrl: `${updateBase}/ruvo-linklens-${version.number}.xpi`,
+    id, updatesUrl, geckoId, xpiUrl: `${updateBase}/ruvo-linklens-latest.xpi`, services,
+    listEntry,
   });
   for (const [name, data] of policies) managed.set(`policies/${name}`, data);
 
@@ -284,12 +322,15 @@ function buildManaged(files, { version, routing, out, keyFile, updateBase }) {
     writeFileSync(path.join(folder, name), data);
   }
   console.log(`build.mjs: extension id ${id}, signed with ${keyFile}`);
-  console.log(`build.mjs: for ${updateBase}/: ${crxName}, updates.xml; policies in ` +
+  console.log(`build.mjs: for ${updateBase}/: ${crxName}, updates.xml, updates.json and, ` +
+    `once signed, ruvo-linklens-${version.number}-firefox.zip as ` +
+    `ruvo-linklens-${version.number}.xpi and ruvo-linklens-latest.xpi; policies in ` +
     `${path.join(folder, 'policies')}`);
   console.log(`${createHash('sha256').update(crx).digest('hex')}  ${path.join(folder, crxName)}`);
 }
 
-function build({ services: tableFile, out, key: keyFile, 'update-base': base }) {
+function build({ services: tableFile, out, key: keyFile, 'update-base': base,
+  'gecko-id': geckoId, 'list-entry': listEntry }) {
   const updateBase = base === undefined ? undefined : updateBaseOf(base);
   const routing = readServiceTable(tableFile);
   const version = readVersion();
@@ -297,7 +338,7 @@ function build({ services: tableFile, out, key: keyFile, 'update-base': base }) 
 
   const files = new Map();
   files.set('manifest.json',
-    Buffer.from(`${JSON.stringify(manifestFor(version, routing), null, 2)}\n`));
+    Buffer.from(`${JSON.stringify(manifestFor(version, routing, geckoId), null, 2)}\n`));
   files.set('routing.js', Buffer.from(routingScript(routing, tableFile)));
   for (const name of staticFiles) files.set(name, readFileSync(path.join(here, name)));
 
@@ -307,7 +348,9 @@ function build({ services: tableFile, out, key: keyFile, 'update-base': base }) 
     mkdirSync(path.dirname(path.join(unpacked, name)), { recursive: true });
     writeFileSync(path.join(unpacked, name), data);
   }
-  if (keyFile !== undefined) buildManaged(files, { version, routing, out, keyFile, updateBase });
+  if (keyFile !== undefined) {
+    buildManaged(files, { version, routing, out, keyFile, updateBase, geckoId, listEntry });
+  }
 
   const zipFile = path.join(out, `ruvo-linklens-${version.number}.zip`);
   const zip = zipOf(files);

@@ -61,7 +61,7 @@ describe('the package', () => {
     }
     assert.deepEqual(names, ['background.js', 'icons/icon-128.png', 'icons/icon-16.png',
       'icons/icon-32.png', 'icons/icon-48.png', 'manifest.json', 'notice.html', 'notice.js',
-      'routing.js']);
+      'routing.js', 'schema.json']);
 
     const again = runBuild(['--services', serviceTableFile,
       '--out', path.join(built.folder, 'again')]);
@@ -72,19 +72,22 @@ describe('the package', () => {
   });
 
   // The proofs in real-menus.test.mjs show Chromium and Firefox taking these files; here,
-  // what no browser here can show: the bytes, the id, and Windows' policy for Chrome and Edge.
+  // what no browser here can show: the bytes, the id, Windows' and macOS's policies, and
+  // the numbered list entry instead of ExtensionSettings.
   it('signed with the organisation\'s key: the same bytes from the same key, named after ' +
-    'the key, with a registry file that force-installs it in Chrome and Edge', () => {
+    'the key, with policies for Windows and macOS that install it and hand it its services',
+  () => {
     const key = path.join(built.folder, 'key.pem');
     writeFileSync(key, generateKeyPairSync('rsa', { modulusLength: 2048 }).privateKey
       .export({ type: 'pkcs8', format: 'pem' }));
     const base = 'https://updates.example/linklens';
-    const [one, two] = ['one', 'two'].map((name) => {
-      const out = path.join(built.folder, name, 'managed');
+    const [one, two, listed] = [[], [], ['--list-entry', '7']].map((more, at) => {
+      const out = path.join(built.folder, `build-${at}`, 'managed');
       const { stdout } = runBuild(['--services', serviceTableFile, '--out', path.dirname(out),
-        '--key', key, '--update-base', `${base}/`]);
+        '--key', key, '--update-base', `${base}/`, ...more]);
       const files = filesUnder(out).sort();
-      return { stdout, files, bytes: files.map((f) => readFileSync(path.join(out, f))) };
+      const bytes = files.map((f) => readFileSync(path.join(out, f)));
+      return { stdout, files, bytes, file: (name) => bytes[files.indexOf(name)] };
     });
     assert.deepEqual(one.files, two.files);
     one.files.forEach((file, at) => assert.ok(one.bytes[at].equals(two.bytes[at]), file));
@@ -93,12 +96,36 @@ describe('the package', () => {
     const id = [...createHash('sha256').update(spki).digest('hex').slice(0, 32)]
       .map((digit) => String.fromCharCode(97 + parseInt(digit, 16))).join('');
     assert.match(one.stdout, new RegExp(`extension id ${id},`));
-    const reg = one.bytes[one.files.indexOf('policies/chrome-and-edge-windows.reg')];
+    const services = JSON.parse(vm.runInNewContext(`${readFileSync(path.join(built.unpacked,
+      'routing.js'), 'utf8')}; JSON.stringify(ruvoRouting)`)).services
+      .map(({ entry, extensions }) => ({ entry, extensions }));
+    const [reg, listedReg] = [one, listed]
+      .map((build) => build.file('policies/chrome-and-edge-windows.reg'));
     assert.deepEqual([...reg.subarray(0, 2)], [0xff, 0xfe]);
     for (const browser of ['Google\\Chrome', 'Microsoft\\Edge']) {
-      assert.ok(reg.toString('utf16le').includes(`[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\${browser}` +
-        `\\ExtensionInstallForcelist]\r\n"1"="${id};${base}/updates.xml"\r\n`), browser);
+      const key = `[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\${browser}`;
+      assert.ok(reg.toString('utf16le').includes(`${key}\\ExtensionSettings\\${id}]\r\n` +
+        `"installation_mode"="force_installed"\r\n"update_url"="${base}/updates.xml"\r\n\r\n` +
+        `${key}\\3rdparty\\extensions\\${id}\\policy]\r\n` +
+        `"services"="${JSON.stringify(services).replace(/"/g, '\\"')}"\r\n`), browser);
+      assert.ok(listedReg.toString('utf16le').includes(`${key}\\ExtensionInstallForcelist]\r\n` +
+        `"7"="${id};${base}/updates.xml"\r\n`), browser);
     }
+    assert.ok(!listedReg.toString('utf16le').includes('ExtensionSettings'));
+
+    // The configuration profiles as macOS reads them: the payload types each browser
+    // documents, and a UUID of its own for every payload.
+    const profiles = JSON.parse(execFileSync('python3', ['-c', `
+import json, os, plistlib, sys
+read = {os.path.basename(f): plistlib.load(open(f, "rb")) for f in sys.argv[1:]}
+print(json.dumps({f: [p["PayloadType"], [c["PayloadType"] for c in p["PayloadContent"]],
+  len({c["PayloadUUID"] for c in [p, *p["PayloadContent"]]})] for f, p in read.items()}))`,
+    ...one.files.filter((f) => f.endsWith('.mobileconfig'))
+      .map((f) => path.join(built.folder, 'build-0', 'managed', f))], { encoding: 'utf8' }));
+    assert.deepEqual(profiles, Object.fromEntries(['com.google.Chrome', 'com.microsoft.Edge',
+      'org.mozilla.firefox'].map((domain) => [`${domain}.mobileconfig`, ['Configuration',
+      [domain, ...(domain.endsWith('firefox') ? [] : [`${domain}.extensions.${id}`])],
+      domain.endsWith('firefox') ? 2 : 3]])));
   });
 
   it('no private key is in the repository', () => {
@@ -107,7 +134,8 @@ describe('the package', () => {
     assert.deepEqual([found.status, found.stdout], [1, '']);
   });
 
-  it('asks for the menu permission only, carries the product\'s version and its icons', () => {
+  it('asks for the menu and policy (storage) permissions only, carries the product\'s ' +
+    'version and its icons', () => {
     const manifest = JSON.parse(readFileSync(path.join(built.unpacked, 'manifest.json'), 'utf8'));
     const header = readFileSync(path.join(root, 'src', 'window', 'version.h'), 'utf8');
     const macro = (name) => header.match(new RegExp(`#define ${name} (.*)`))[1].trim();
@@ -116,7 +144,7 @@ describe('the package', () => {
     assert.equal(manifest.version,
       ['MAJOR', 'MINOR', 'PATCH', 'BUILD'].map((p) => macro(`RUVO_VERSION_${p}`)).join('.'));
     assert.equal(manifest.version_name, JSON.parse(macro('RUVO_VERSION_TEXT')));
-    assert.deepEqual(manifest.permissions, ['contextMenus']);
+    assert.deepEqual(manifest.permissions, ['contextMenus', 'storage']);
     for (const key of ['host_permissions', 'optional_permissions', 'optional_host_permissions',
       'content_scripts', 'web_accessible_resources']) {
       assert.equal(manifest[key], undefined, key);
@@ -206,6 +234,19 @@ describe('the extension in Chromium', () => {
       assert.equal(seen.installListener, true);
       assert.equal(seen.clickListener, true);
       assert.equal(seen.madeAtInstall, true);
+    });
+
+  it('takes a policy\'s services only when every one is whole; otherwise the built ones stand',
+    async () => {
+      const entry = 'https://docs.corp.example/open?u=';
+      const good = { entry, extensions: ['.DOC', '.odt'] };
+      const policies = [[good], [], 'none', [good, { entry: 'ftp://f.example/?u=', extensions: ['.xls'] }],
+        [{ entry: `${entry}#`, extensions: ['.doc'] }], [{ entry, extensions: ['doc'] }],
+        [{ entry: 'an address', extensions: ['.doc'] }], [{ entry, extensions: [] }], [null]];
+      const taken = await runner.worker.evaluate((all) => all.map((services) =>
+        servicesOfPolicy({ services })), policies);
+      assert.deepEqual(taken, [[{ entry, extensions: ['.doc', '.odt'] }],
+        ...policies.slice(1).map(() => null)]);
     });
 
   it('does nothing for another extension\'s menu entry', async () => {

@@ -18,8 +18,8 @@ export const serviceTable = path.join(root, 'src', 'handler_page', 'services.jso
 const buildScript = path.join(root, 'browser-extension', 'build.mjs');
 
 // Runs build.mjs; returns what it printed and where it put things.
-export function runBuild(args) {
-  const stdout = execFileSync(process.execPath, [buildScript, ...args],
+export function runBuild(args, script = buildScript) {
+  const stdout = execFileSync(process.execPath, [script, ...args],
     { encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] });
   const [sha256, zip] = stdout.trim().split('\n').at(-1).split(/\s+/);
   return { stdout, sha256, zip };

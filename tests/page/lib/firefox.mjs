@@ -59,6 +59,8 @@ const prefs = (proxyPort) => ({
   'network.trr.mode': 5,
   // add-ons: unsigned ones install, and those placed by others start enabled
   'xpinstall.signatures.required': false,
+  // the policy's add-on updates from the loopback server, over plain HTTP
+  'extensions.checkUpdateSecurity': false,
   'extensions.autoDisableScopes': 0,
   // every request but the loopback's goes to the proxy, which closes every connection
   'network.proxy.type': 1,
@@ -119,7 +121,7 @@ async function connect(port) {
   };
 }
 
-const waitUntil = async (what, test, { ms = 30000, every = 50 } = {}) => {
+export const waitUntil = async (what, test, { ms = 30000, every = 50 } = {}) => {
   for (const deadline = Date.now() + ms; ;) {
     const value = await test();
     if (value) return value;

@@ -86,13 +86,18 @@ export async function startLinksServer({ folder } = {}) {
 }
 
 // What choosing the entry on the case's link must have done: the same addresses the
-// handler page opens, each in a tab, or the notice and nothing else.
-export function assertChosen({ opened, notices }, testCase) {
+// handler page opens, each in a tab (with each service's entry as `entries` maps it, when
+// a policy names other ones), or the notice and nothing else.
+export function assertChosen({ opened, notices }, testCase, entries = new Map()) {
   if (testCase.opens.length === 0) {
     assert.deepEqual({ opened, notices }, { opened: [], notices: [alertText] });
     return;
   }
   assert.deepEqual({ opened: [...opened].sort(), notices }, {
-    opened: addressesToOpen(testCase).map((a) => new URL(a).href).sort(), notices: [],
+    opened: addressesToOpen(testCase).map((address) => {
+      const [entry, to] = [...entries].find(([from]) => address.startsWith(from)) ?? ['', ''];
+      return new URL(to + address.slice(entry.length)).href;
+    }).sort(),
+    notices: [],
   });
 }

@@ -111,7 +111,7 @@ one_run() {
   xdotool key Return 2>/dev/null
   boxed=$(wait_for_windows 2) || return 1
   box=$(visible | grep -vx "$window" | tail -n 1)
-  sleep 0.2
+  sleep 0.6  # our box takes no key in its first 400 ms: read it first, as a person does
   xdotool windowfocus --sync "$box" key Return 2>/dev/null
   wait "$app_pid"
   app_pid=

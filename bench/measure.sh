@@ -38,7 +38,7 @@ done
 # shellcheck source=../cmake/i386-route.sh
 . "$root/cmake/i386-route.sh"
 route=$(i386_route) || exit 3
-for tool in makensis wine wineboot wineserver Xvfb xdotool i686-w64-mingw32-objdump \
+for tool in makensis osslsigncode wine wineboot wineserver Xvfb xdotool i686-w64-mingw32-objdump \
   i686-w64-mingw32-gcc i686-w64-mingw32-windres; do
   command -v "$tool" >/dev/null || { echo "measure: $tool is not installed" >&2; exit 3; }
 done
@@ -154,7 +154,15 @@ else
 fi
 
 imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' '; }
-size_of() { stat -c %s "$1"; }
+# A signed file is measured without its signature (what the publisher adds afterwards),
+# so that the sizes compare like with like.
+size_of() {
+  if osslsigncode remove-signature -in "$1" -out "$work/unsigned.exe" >/dev/null 2>&1; then
+    stat -c %s "$work/unsigned.exe"
+  else
+    stat -c %s "$1"
+  fi
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b <= 0) print "-"; else printf "%.2f", a / b }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 # The median of one column of a program's times, or "-" when there are none.
@@ -193,7 +201,7 @@ else
 fi
 echo "The 32-bit (i686) programs; the times are medians"
 printf '%-32s %12s %12s %12s %10s %10s\n' "" "ours" "NSIS peer" "floor" "ours/peer" "ours/floor"
-row "file size (bytes)" "${sizes[@]}"
+row "file size, unsigned (bytes)" "${sizes[@]}"
 row "launch to window shown (ms)" "${launches[@]}"
 row "button to message box (ms)" "${presses[@]}"
 if [ "$timed" = yes ]; then

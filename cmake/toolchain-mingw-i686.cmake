@@ -20,9 +20,11 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-emulator.sh)
 
 # Small and self-contained: every function and datum in its own section so the linker
 # can drop what is unused; the C and C++ runtimes linked in statically, symbols stripped.
+# No link time in the header, so that the same sources give the same bytes.
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s")
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s -Wl,--no-insert-timestamp")
 
 # GNU ld keeps the .eh_frame of a Windows program whole, and with it every function
 # that has unwind information, used or not: most of libstdc++'s string code. LLVM's

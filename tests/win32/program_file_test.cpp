@@ -3,6 +3,8 @@
 // manifest and its banner.
 #include <windows.h>
 
+#include <imagehlp.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +24,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr const wchar_t* kProgramFile = L"" RUVO_PROGRAM_FILE;
+// The built program file, or another copy (the signed one) that RUVO_PROGRAM_FILE names.
+const wchar_t* const kProgramFile = [] {
+  const wchar_t* other = ::_wgetenv(L"RUVO_PROGRAM_FILE");
+  return other != nullptr ? other : L"" RUVO_PROGRAM_FILE;
+}();
 
 Bytes ReadFileBytes(const char* path) {
   std::ifstream in(path, std::ios::binary);
@@ -111,6 +117,17 @@ TEST_F(ProgramFile, IsAWindowedProgramForVistaAndLaterWithAslrAndDep) {
   EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
   EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
   EXPECT_FALSE(headers.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);  // ASLR moves it
+}
+
+// No link time, so the same sources give the same bytes; and the checksum Windows
+// computes, which signing tools and scanners check.
+TEST_F(ProgramFile, CarriesNoLinkTimeAndItsOwnChecksum) {
+  EXPECT_EQ(Headers().FileHeader.TimeDateStamp, 0u);
+  DWORD in_header = 0;
+  DWORD computed = 0;
+  ASSERT_EQ(::MapFileAndCheckSumW(kProgramFile, &in_header, &computed), CHECKSUM_SUCCESS);
+  EXPECT_EQ(in_header, computed);
+  EXPECT_NE(computed, 0u);
 }
 
 TEST_F(ProgramFile, FileAndProductVersionAre1000InUsEnglish) {

@@ -92,7 +92,7 @@ int RunInstallerWindow(Toolkit& toolkit) {
   SqliteRegistry registry(store);
   if (const auto report = registry.Examine(); report.trouble != StoreTrouble::Fine) {
     ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnusableStoreMessage(store, report),
-                           MessageIcon::Error, nullptr);
+                           MessageIcon::Error);
     return kFailed;
   }
   // Drive C: as Windows leaves it: "c:\Program Files" is always there, and the
@@ -133,7 +133,7 @@ int Run() {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
     ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnexpectedFailureMessage(error.what()),
-                           MessageIcon::Error, nullptr);
+                           MessageIcon::Error);
     return kFailed;
   }
 }

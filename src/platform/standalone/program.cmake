@@ -68,7 +68,6 @@ add_executable(ruvo-linklens
   main.cpp
   fltk/images.cpp
   fltk/look.cpp
-  fltk/message_box.cpp
   fltk/user_interface.cpp
   fltk/widgets.cpp
   fltk/window.cpp

@@ -33,9 +33,13 @@ class UserInterfaceLog {
   std::optional<std::string> file_;
 };
 
-// Shows a message box with the application title, after logging it.
+// The window class of the message box, as the main window's is "ruvo-linklens".
+inline constexpr const char* kMessageBoxClass = "ruvo-linklens-message";
+
+// Shows a message box with the application title, after logging it, and returns once
+// the user has dismissed it.
 void ShowApplicationMessage(const UserInterfaceLog& log, const FltkFont& font, const Text& text,
-                            MessageIcon icon, Fl_Window* owner);
+                            MessageIcon icon);
 
 class FltkUserInterface : public UserInterface {
  public:

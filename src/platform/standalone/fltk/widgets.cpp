@@ -81,8 +81,8 @@ void StraightLine::draw() {
   fl_line_style(0);
 }
 
-TextBox::TextBox(int x, int y, int w, int h, std::string text, Lines lines)
-    : Fl_Widget(x, y, w, h), text_(std::move(text)), lines_(lines) {
+TextBox::TextBox(int x, int y, int w, int h, std::string text)
+    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
   clear_visible_focus();
 }
 
@@ -92,47 +92,7 @@ void TextBox::draw() {
   fl_font(labelfont(), labelsize());
   fl_color(labelcolor());
   // The first baseline lies one line height less the descent below the top.
-  const Fl_Align wrap = lines_ == Lines::Wrapped ? FL_ALIGN_WRAP : 0;
-  fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | wrap, nullptr,
-          0);
-}
-
-MessageSign::MessageSign(int x, int y, MessageIcon icon)
-    : Fl_Widget(x, y, kSize, kSize), icon_(icon) {
-  clear_visible_focus();
-}
-
-void MessageSign::draw() {
-  ClipTo clip(*this);
-  FillBackground(*this);
-  if (icon_ == MessageIcon::Error) {
-    DrawError();
-  } else {
-    DrawInformation();
-  }
-}
-
-// A blue disc with a white "i": a dot over a stem.
-void MessageSign::DrawInformation() const {
-  fl_color(fl_rgb_color(0x1F, 0x5F, 0xC7));
-  fl_pie(x(), y(), kSize, kSize, 0, 360);
-  fl_color(FL_WHITE);
-  const int centre = x() + kSize / 2;
-  fl_pie(centre - 3, y() + 6, 6, 6, 0, 360);
-  fl_rectf(centre - 3, y() + 14, 6, 12);
-}
-
-// A red disc with a white cross.
-void MessageSign::DrawError() const {
-  fl_color(fl_rgb_color(0xD1, 0x2F, 0x2F));
-  fl_pie(x(), y(), kSize, kSize, 0, 360);
-  fl_color(FL_WHITE);
-  fl_line_style(FL_SOLID | FL_CAP_ROUND, 4);
-  const int near = 10;
-  const int far = kSize - 10;
-  fl_line(x() + near, y() + near, x() + far, y() + far);
-  fl_line(x() + far, y() + near, x() + near, y() + far);
-  fl_line_style(0);
+  fl_draw(text_.c_str(), x(), y(), w(), h(), FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE, nullptr, 0);
 }
 
 }  // namespace ruvo::fltk

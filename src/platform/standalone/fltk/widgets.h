@@ -8,8 +8,6 @@
 
 #include <string>
 
-#include "platform/platform_services.h"
-
 namespace ruvo::fltk {
 
 // A picture shown at its natural size from the area's top-left corner and cut off
@@ -49,36 +47,17 @@ class StraightLine : public Fl_Widget {
   int x1_, y1_, x2_, y2_;
 };
 
-// Text from the box's top-left corner on an opaque background, cut off at the box:
-// one line, or wrapped as a message box shows it. No padding, no '&' or '@'
-// interpretation; it never takes the focus.
+// One line of text from the box's top-left corner on an opaque background, cut off
+// at the box. No padding, no '&' or '@' interpretation; it never takes the focus.
 class TextBox : public Fl_Widget {
  public:
-  enum class Lines { One, Wrapped };
-  TextBox(int x, int y, int w, int h, std::string text, Lines lines);
+  TextBox(int x, int y, int w, int h, std::string text);
 
  protected:
   void draw() override;
 
  private:
   std::string text_;  // UTF-8
-  Lines lines_;
-};
-
-// The round information or error sign at the left of a message box.
-class MessageSign : public Fl_Widget {
- public:
-  static constexpr int kSize = 32;
-  MessageSign(int x, int y, MessageIcon icon);
-
- protected:
-  void draw() override;
-
- private:
-  void DrawInformation() const;
-  void DrawError() const;
-
-  MessageIcon icon_;
 };
 
 }  // namespace ruvo::fltk

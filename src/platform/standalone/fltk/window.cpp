@@ -72,8 +72,7 @@ std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& contr
       // The line runs along the top of its one-pixel-thick box, as on Windows.
       return std::make_unique<StraightLine>(at.x, at.y, at.x + at.width, at.y);
     case ControlKind::TextLine:
-      return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, ToUtf8(control.text),
-                                       TextBox::Lines::One);
+      return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, ToUtf8(control.text));
   }
   throw std::logic_error("unknown kind of control " + std::string(control.name));
 }

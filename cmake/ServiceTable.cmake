@@ -78,13 +78,12 @@ foreach(_i RANGE ${_ruvo_last})
     list(APPEND _extensions "${_literal}")
   endforeach()
   list(JOIN _extensions ", " _extensions)
-  ruvo_wide_literal("${_name}" _name_literal)
   ruvo_wide_literal("${_url}" _url_literal)
   ruvo_wide_literal("${_path}" _path_literal)
   string(APPEND _ruvo_records
     "inline constexpr std::wstring_view k${_name}Extensions[] = {${_extensions}};\n"
-    "inline constexpr ServiceRecord k${_name}Service{${_name_literal}, ${_url_literal},\n"
-    "                                                ${_path_literal}, k${_name}Extensions};\n")
+    "inline constexpr ServiceRecord k${_name}Service{${_url_literal}, ${_path_literal},\n"
+    "                                                k${_name}Extensions};\n")
   string(JSON _ruvo_exported SET "${_ruvo_exported}" services ${_i} address "\"${_url}\"")
 endforeach()
 

@@ -7,7 +7,6 @@
 namespace ruvo {
 
 struct ServiceRecord {
-  std::wstring_view name;          // "Scribe"
   std::wstring_view address;       // scheme and host, as configured
   std::wstring_view pathAndQuery;  // what follows the host, up to the link's address
   // The file-name extensions the service opens, each with its dot.
@@ -15,10 +14,9 @@ struct ServiceRecord {
   std::size_t extensionCount;
 
   template <std::size_t N>
-  constexpr ServiceRecord(std::wstring_view name, std::wstring_view address,
-                          std::wstring_view pathAndQuery, const std::wstring_view (&list)[N])
-      : name(name),
-        address(address),
+  constexpr ServiceRecord(std::wstring_view address, std::wstring_view pathAndQuery,
+                          const std::wstring_view (&list)[N])
+      : address(address),
         pathAndQuery(pathAndQuery),
         extensions(list),
         extensionCount(N) {}

@@ -33,7 +33,6 @@ inline constexpr RegistryResult kErrorAccessDenied = 5;
 inline constexpr RegistryResult kErrorInvalidHandle = 6;
 inline constexpr RegistryResult kErrorInvalidData = 13;
 inline constexpr RegistryResult kErrorInvalidParameter = 87;
-inline constexpr RegistryResult kErrorMoreData = 234;
 inline constexpr RegistryResult kErrorNoMoreItems = 259;
 inline constexpr RegistryResult kErrorBadDb = 1009;
 inline constexpr RegistryResult kErrorKeyDeleted = 1018;

@@ -132,8 +132,6 @@ void FltkUserInterface::SetActionButtonFontName(const Text& face) {
 void FltkUserInterface::EndProgram(ExitStatus status) {
   ended_ = true;
   exitStatus_ = status;
-  // Nothing the user does reaches the button any more.
-  window_.ActionButton().deactivate();
   while (Fl_Window* window = Fl::first_window()) window->hide();
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "platform/status_text.h"
+#include "platform/standalone/status_text.h"
 #include "platform/text.h"
 
 namespace ruvo::fake {

@@ -6,7 +6,7 @@
 # over a failure; and a plain run afterwards must reach a clean state leaving nothing
 # of ours behind.
 #
-#   fault-sweep.sh PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]
+#   fault-sweep.sh PROGRAM EXPECTED_PAGE PRINT_BUILT_TEXTS [--sample]
 #
 # The points are the calls of a plain run that touch the data folder, found by
 # tracing that run first. --sample takes every few points (about two minutes).
@@ -16,10 +16,10 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=e2e/lib.sh
 source "$here/e2e/lib.sh"
-# shellcheck source=../lib/facts.sh
-source "$here/../lib/facts.sh"
-take_paths "PROGRAM EXPECTED_PAGE PRINT_FACTS [--sample]" \
-  program page_template print_facts -- "$@"
+# shellcheck source=../tools/built_texts.sh
+source "$here/../tools/built_texts.sh"
+take_paths "PROGRAM EXPECTED_PAGE PRINT_BUILT_TEXTS [--sample]" \
+  program page_template print_built_texts -- "$@"
 sample=0
 [ "${4:-}" = "--sample" ] && sample=1
 E2E_PATIENCE=150
@@ -37,7 +37,7 @@ cleanup() {
 trap cleanup EXIT
 start_xvfb "$work" || exit 1
 
-load_expectations "$print_facts" "$page_template" "$work" || exit 1
+load_expectations "$print_built_texts" "$page_template" "$work" || exit 1
 readonly syscalls=openat,write,pwrite64,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,mkdir,mkdirat,rmdir,close,fcntl,flock,ftruncate
 
 store_of() { echo "$1/ruvo-linklens/registry.sqlite3"; }

@@ -1,10 +1,12 @@
 // Binds the backend contract to the stand-alone backend: a registry in a fresh SQLite
 // file and drive C: in a fresh folder, both in a temporary folder per test.
+#include <algorithm>
 #include <memory>
 
 #include "contract_backend.h"
 #include "platform/standalone/drive_c/drive_c.h"
 #include "platform/standalone/store/sqlite_registry.h"
+#include "platform/text.h"
 #include "standalone_test_support.h"
 
 namespace ruvo::contract {
@@ -17,10 +19,11 @@ Backend MakeBackend() {
   backend.files = std::make_unique<drive::DriveCFileSystem>(drive);
   backend.scratchKey = L"Software\\RuvoContract\\Run";
   backend.scratchFolder = L"c:\\ruvo-contract";
+  // The suite's paths are plain "c:\..." ones.
   backend.readFile = [drive](const Text& path) -> std::optional<std::string> {
-    std::filesystem::path mapped;
-    if (!drive::DriveCFileSystem(drive).Map(path, mapped).ok()) return std::nullopt;
-    return standalone_test::ReadBytes(mapped);
+    std::string relative = ToUtf8(path.substr(3));
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return standalone_test::ReadBytes(drive / relative);
   };
   backend.cleanUp = [folder]() mutable { folder.reset(); };
   return backend;

@@ -8,7 +8,7 @@
 #
 #   run-wine-tests.sh --exe RuvoLinkLens.exe --probe window_probe.exe \
 #       --window-tests win32_window_tests.exe --throw-points throw_point_probe.exe \
-#       --plant plant.exe --facts print_facts.exe \
+#       --set-up-case set_up_case.exe --built-texts print_built_texts.exe \
 #       --page tests/logic/data/expected_ruvo.htm --banner src/window/images/banner.jpg \
 #       --work DIR [--shots DIR]
 #
@@ -20,16 +20,16 @@
 # and message box screenshots there as well (docs/windows-*.png).
 set -uo pipefail
 
-exe= probe= window_tests= throw_points= plant= facts= page= banner= work= shots=
+exe= probe= window_tests= throw_points= set_up_case= built_texts= page= banner= work= shots=
 while [ $# -gt 0 ]; do
   case $1 in
-    --exe | --probe | --window-tests | --throw-points | --plant | --facts | --page | --banner | \
+    --exe | --probe | --window-tests | --throw-points | --set-up-case | --built-texts | --page | --banner | \
       --work | --shots) name=${1#--} && printf -v "${name//-/_}" %s "$2" ;;
     *) echo "run-wine-tests: unknown argument $1" >&2; exit 3 ;;
   esac
   shift 2
 done
-for f in "$exe" "$probe" "$window_tests" "$throw_points" "$plant" "$facts" "$page" "$banner"; do
+for f in "$exe" "$probe" "$window_tests" "$throw_points" "$set_up_case" "$built_texts" "$page" "$banner"; do
   [ -f "$f" ] || { echo "run-wine-tests: missing file '$f' (see the usage at the top)" >&2; exit 3; }
 done
 [ -n "$work" ] || { echo "run-wine-tests: --work DIR is required" >&2; exit 3; }
@@ -49,8 +49,8 @@ export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all \
   WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER WINELOADER
 
-# shellcheck source=../lib/facts.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../lib/facts.sh"
+# shellcheck source=../tools/built_texts.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../tools/built_texts.sh"
 drive_c="$WINEPREFIX/drive_c"
 folder="$drive_c/Program Files/ruvo"
 
@@ -84,8 +84,8 @@ wineserver -w
 echo "run-wine-tests: prefix ready in $(($(date +%s) - started)) s"
 
 # The texts and addresses this build carries, and the page it must write.
-wine "$facts" >"$log/facts.sh" 2>"$log/facts.err" </dev/null
-load_facts "$log/facts.sh"
+wine "$built_texts" >"$log/built_texts.sh" 2>"$log/built_texts.err" </dev/null
+load_built_texts "$log/built_texts.sh"
 expected_page "$page" "$work/expected-ruvo.htm"
 page="$work/expected-ruvo.htm"
 key="HKCU\\$key_path"
@@ -379,7 +379,7 @@ names_read "and the box and its button" "box: $title"$'\n'"  Button: OK"
 # Keys typed while the action ran reach a Wine program only when it next reads its
 # queue, once the box is up: such a key, dated before the box, must not dismiss it.
 press "$(message_frame)" shift  # the box has the keyboard
-check "an Enter typed before the box is shown" wine "$plant" stale-enter
+check "an Enter typed before the box is shown" wine "$set_up_case" stale-enter
 check "leaves the box up" same "$(probe message | grep '^text: ')" "text: $installed_text"
 closes Return
 leaves installed ruvo.htm
@@ -432,7 +432,7 @@ check "the foreign file is untouched" same "$(cat "$folder/notes.txt")" $'mine\r
 
 echo "== uninstall while another program holds the page open"
 install_state
-(exec wine "$plant" hold-open "$page_path" >"$log/hold-open.out" 2>&1) &
+(exec wine "$set_up_case" hold-open "$page_path" >"$log/hold-open.out" 2>&1) &
 holder=$!
 check "the page is held open" wait_until 60 grep -q held "$log/hold-open.out"
 opens page-held-open
@@ -449,7 +449,7 @@ lock_name='Global\RuvoLinkLens.InstallOrUninstall'
 # until let_go, as a program in another user's session would. Wine settles (leaves)
 # only once it is gone.
 holds() {
-  (exec wine "$plant" hold "$1" "$lock_name" >"$log/hold-$1.out" 2>&1) &
+  (exec wine "$set_up_case" hold "$1" "$lock_name" >"$log/hold-$1.out" 2>&1) &
   holder=$!
   check "a $1 named $lock_name is held" wait_until 60 grep -q held "$log/hold-$1.out"
 }
@@ -551,7 +551,7 @@ echo "== a key the registry refuses (a link to nowhere), over someone's own page
 fresh
 mkdir -p "$folder"
 printf 'my own page\r\n' >"$folder/ruvo.htm"
-check "the key is planted as a link to nowhere" wine "$plant" registry-link "$key_path" \
+check "the key is planted as a link to nowhere" wine "$set_up_case" registry-link "$key_path" \
   '\Registry\Nowhere\Key'
 opens key-refused
 outcome Return error "$install_failed_headline"$'\n\n'"Creating the registry key HKEY_CURRENT_USER\\$key_path failed: {reason}"
@@ -589,7 +589,7 @@ rm -rf "$outside" "$folder"
 at="registry link: "
 target_key='Software\RuvoLinkLens tests\Link target'
 wine_reg add "HKLM\\$target_key" /v kept /d kept /f
-check "planted" wine "$plant" registry-link "$key_path" "\\Registry\\Machine\\$target_key"
+check "planted" wine "$set_up_case" registry-link "$key_path" "\\Registry\\Machine\\$target_key"
 opens registry-link
 outcome Return information "$uninstalled_text"
 closes Return

@@ -14,7 +14,7 @@
 #include "platform/win32/screen_dpi.h"
 #include "registration/record.h"
 #include "window/layout.h"
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ class MainFrameTest : public ::testing::Test {
   ruvo::fake::FakeInstanceLock lock_{journal_};
   ruvo::win32::MainFrame frame_{::GetModuleHandleW(nullptr)};
   ruvo::PlatformServices platform_{registry_, files_, frame_, lock_};
-  ruvo::MainWindow handlers_{platform_};
+  ruvo::WindowHandlers handlers_{platform_};
 };
 
 TEST_F(MainFrameTest, TextLinesAndTheLoadedButtonShowMsSansSerifAt825Points) {

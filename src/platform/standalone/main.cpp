@@ -18,13 +18,13 @@
 #include "platform/standalone/drive_c/drive_c.h"
 #include "platform/standalone/fltk/images.h"
 #include "platform/standalone/fltk/look.h"
+#include "platform/standalone/fltk/main_window.h"
 #include "platform/standalone/fltk/user_interface.h"
-#include "platform/standalone/fltk/window.h"
 #include "platform/standalone/instance_lock.h"
 #include "platform/standalone/store/sqlite_registry.h"
-#include "platform/standalone/x11/display.h"
+#include "platform/standalone/fltk/display.h"
 #include "platform/text.h"
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 namespace ruvo {
 namespace {
@@ -80,18 +80,20 @@ void UseButtonFaceForDialogs() {
   Fl::background(red, green, blue);
 }
 
-struct Toolkit {
+// What the program takes from FLTK and the display once, at start: the fonts, the
+// screen's dots per inch, the message boxes' font, and where the shown windows are logged.
+struct FltkSetup {
   FltkFonts fonts;
   int dpi;
   FltkFont messageFont;
   UserInterfaceLog log;
 };
 
-int RunInstallerWindow(Toolkit& toolkit) {
+int RunInstallerWindow(FltkSetup& setup) {
   const std::filesystem::path store = RegistryStoreFile();
   SqliteRegistry registry(store);
   if (const auto report = registry.Examine(); report.trouble != StoreTrouble::Fine) {
-    ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnusableStoreMessage(store, report),
+    ShowApplicationMessage(setup.log, setup.messageFont, UnusableStoreMessage(store, report),
                            MessageIcon::Error);
     return kFailed;
   }
@@ -101,21 +103,21 @@ int RunInstallerWindow(Toolkit& toolkit) {
   DriveCFileSystem files(DriveCFolder());
 
   EmbeddedImages images;
-  FltkMainWindow window(toolkit.fonts, toolkit.dpi, images.Banner(), images.PackageIcon());
-  FltkUserInterface ui(window, toolkit.fonts, toolkit.dpi, toolkit.log);
+  FltkMainWindow window(setup.fonts, setup.dpi, images.Banner(), images.PackageIcon());
+  FltkUserInterface ui(window, setup.fonts, setup.dpi, setup.log);
   // While the lock is busy the window keeps answering; its close box ends the wait.
   FileInstanceLock lock(InstanceLockFile(), [&window](std::chrono::milliseconds step) {
     Fl::wait(std::chrono::duration<double>(step).count());
     return window.Window().shown() != 0;
   });
   PlatformServices platform{registry, files, ui, lock};
-  MainWindow mainWindow(platform);
+  WindowHandlers handlers(platform);
 
-  mainWindow.Form_Load();
+  handlers.Form_Load();
   // The logic raises nothing: the click tells its outcome and ends the program.
   window.OnActionButtonPressed([&] {
     window.ActionButton().deactivate();  // input while it runs never reaches it again
-    mainWindow.ActionButton_Click();
+    handlers.ActionButton_Click();
   });
   ui.ShowWindow();
   if (!ui.ended()) Fl::run();
@@ -126,13 +128,13 @@ int Run() {
   if (!OpenDisplay()) return kNoDisplay;
   UseButtonFaceForDialogs();
   const int dpi = ScreenDpi();
-  Toolkit toolkit{FltkFonts(), dpi, {}, UserInterfaceLog::FromEnvironment()};
-  toolkit.messageFont = MessageBoxFont(toolkit.fonts, dpi);
+  FltkSetup setup{FltkFonts(), dpi, {}, UserInterfaceLog::FromEnvironment()};
+  setup.messageFont = MessageBoxFont(setup.fonts, dpi);
   try {
-    return RunInstallerWindow(toolkit);
+    return RunInstallerWindow(setup);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
-    ShowApplicationMessage(toolkit.log, toolkit.messageFont, UnexpectedFailureMessage(error.what()),
+    ShowApplicationMessage(setup.log, setup.messageFont, UnexpectedFailureMessage(error.what()),
                            MessageIcon::Error);
     return kFailed;
   }

@@ -70,9 +70,9 @@ add_executable(ruvo-linklens
   fltk/look.cpp
   fltk/user_interface.cpp
   fltk/widgets.cpp
-  fltk/window.cpp
-  x11/display.cpp
-  x11/window_hints.cpp
+  fltk/main_window.cpp
+  fltk/display.cpp
+  fltk/window_hints.cpp
   ${ruvo_embedded_sources}
 )
 target_include_directories(ruvo-linklens PRIVATE ${PROJECT_SOURCE_DIR}/src)

@@ -78,7 +78,7 @@ void MainFrame::RegisterClasses() const {
   PictureArea::Register(instance_);
 }
 
-Text MainFrame::Open(MainWindow& handlers, int showCommand) {
+Text MainFrame::Open(WindowHandlers& handlers, int showCommand) {
   if (Text failure = banner_.Load(instance_, RUVO_IDR_BANNER, dpi_); !failure.empty()) {
     return failure;
   }

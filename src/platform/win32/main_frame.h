@@ -16,7 +16,7 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_instance_lock.h"
 #include "window/layout.h"
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 namespace ruvo::win32 {
 
@@ -33,7 +33,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface, public Wai
   // then, unless that ended the program, shows the window with the button holding
   // the focus. Returns what failed (the program's resources are damaged, or the
   // system refused the window), or an empty text.
-  [[nodiscard]] Text Open(MainWindow& handlers, int showCommand);
+  [[nodiscard]] Text Open(WindowHandlers& handlers, int showCommand);
 
   void ShowMessage(const Text& text, MessageIcon icon) override;
   Text ActionButtonCaption() override;
@@ -83,7 +83,7 @@ class MainFrame : public BaseWindow<MainFrame>, public UserInterface, public Wai
   std::array<HWND, std::size(kControls)> controls_{};
   HWND button_ = nullptr;
   HWND lastFocus_ = nullptr;
-  MainWindow* handlers_ = nullptr;
+  WindowHandlers* handlers_ = nullptr;
   bool handlerRunning_ = false;
   bool closeRequested_ = false;  // while a handler ran, before any message box
   ExitStatus exitStatus_ = ExitStatus::Done;

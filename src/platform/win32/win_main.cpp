@@ -6,7 +6,7 @@
 #include "platform/win32/win32_instance_lock.h"
 #include "platform/win32/win32_registry.h"
 #include "registration/messages.h"
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   ruvo::win32::MainFrame frame(instance);
   ruvo::win32::Win32InstanceLock lock(frame);
   ruvo::PlatformServices platform{registry, files, frame, lock};
-  ruvo::MainWindow handlers(platform);
+  ruvo::WindowHandlers handlers(platform);
   if (const ruvo::Text failure = frame.Open(handlers, showCommand); !failure.empty()) {
     const ruvo::Text text = ruvo::Text(ruvo::kCouldNotStartHeadline) + L"\n\n" + failure;
     ::MessageBoxW(nullptr, text.c_str(), ruvo::Text(ruvo::kApplicationTitle).c_str(),

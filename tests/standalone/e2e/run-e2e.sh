@@ -4,21 +4,21 @@
 # Enter on the message box), each case with a fresh XDG data folder. The registry is
 # checked through its SQLite file with the sqlite3 tool, the drive through the files.
 #
-#   run-e2e.sh PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]
+#   run-e2e.sh PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_BUILT_TEXTS [CASE...]
 #
 # PROGRAM is ruvo-linklens, SEND_WM_DELETE the helper that clicks a close box,
 # EXPECTED_PAGE the handler page's exact bytes with the default service addresses,
-# PRINT_FACTS the build's texts and addresses. With CASE names, only those run.
+# PRINT_BUILT_TEXTS the build's texts and addresses. With CASE names, only those run.
 # Needs: Xvfb, xdotool, x11-utils (xprop, xwininfo), sqlite3, imagemagick.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
-# shellcheck source=../../lib/facts.sh
-source "$here/../../lib/facts.sh"
-take_paths "PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_FACTS [CASE...]" \
-  program send_wm_delete page_template print_facts -- "$@"
+# shellcheck source=../../tools/built_texts.sh
+source "$here/../../tools/built_texts.sh"
+take_paths "PROGRAM SEND_WM_DELETE EXPECTED_PAGE PRINT_BUILT_TEXTS [CASE...]" \
+  program send_wm_delete page_template print_built_texts -- "$@"
 shift 4
 
 for tool in Xvfb xdotool xprop xwininfo sqlite3 import convert; do
@@ -36,7 +36,7 @@ start_xvfb "$work" || exit 1
 
 # --- what the program must produce ----------------------------------------------------
 
-load_expectations "$print_facts" "$page_template" "$work" || exit 1
+load_expectations "$print_built_texts" "$page_template" "$work" || exit 1
 
 # --- checks ---------------------------------------------------------------------------
 

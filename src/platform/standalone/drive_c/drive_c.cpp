@@ -24,7 +24,7 @@ struct Refusal {
 
 // Runs one operation and hands back its result, or the result a step refused with.
 template <typename Operation>
-FileResult Guarded(Operation&& operation) noexcept {
+FileResult RunStep(Operation&& operation) noexcept {
   try {
     operation();
     return FileResult::Done();
@@ -47,7 +47,8 @@ bool IsForbiddenInName(wchar_t c) {
   return (c >= 0 && c < 0x20) || Text(L"<>:\"|?*").find(c) != Text::npos;
 }
 
-[[noreturn]] void Refuse(int code, const Text& why) {
+// Ends the step with the program's own reason (a path drive C: does not take).
+[[noreturn]] void RefuseBecause(int code, const Text& why) {
   throw Refusal{FileResult::Failed(FileFailure::Other, code, why)};
 }
 
@@ -56,7 +57,8 @@ Text SystemReason(int error) {
   return FromUtf8(std::generic_category().message(error));
 }
 
-[[noreturn]] void Raise(int error, FileFailure failure) {
+// Ends the step with what the system said, in its own words.
+[[noreturn]] void FailWithErrno(int error, FileFailure failure) {
   throw Refusal{FileResult::Failed(failure, error, SystemReason(error))};
 }
 
@@ -75,11 +77,11 @@ posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Te
   struct stat info {};
   if ((error == ELOOP || error == ENOTDIR) &&
       ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
-    Refuse(EACCES, windowsPath +
-                       L" passes through a symbolic link; links on drive C: are not "
-                       L"followed");
+    RefuseBecause(EACCES, windowsPath +
+                              L" passes through a symbolic link; links on drive C: are not "
+                              L"followed");
   }
-  Raise(error, PathFailure(error));
+  FailWithErrno(error, PathFailure(error));
 }
 
 // The lines in the stand-in's code page, ASCII, each ended by CR LF; false when a
@@ -117,7 +119,7 @@ class TemporaryFile {
     if (!fd_.valid()) {
       const int error = errno;
       name_.clear();  // not ours to remove: it could not be opened
-      Raise(error, PathFailure(error));
+      FailWithErrno(error, PathFailure(error));
     }
   }
   ~TemporaryFile() {
@@ -144,40 +146,22 @@ class TemporaryFile {
 DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
     : driveFolder_(std::move(driveFolder)) {}
 
-FileResult DriveCFileSystem::Map(const Text& windowsPath, std::filesystem::path& mapped) const {
-  return Guarded([&] {
-    const std::vector<std::string> components = Components(windowsPath);
-    std::filesystem::path path = driveFolder_;
-    for (const std::string& component : components) path /= component;
-    // Look along the folders that are there for a link, as every operation would.
-    posix::FileDescriptor folder(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (std::size_t i = 0; folder.valid() && i + 1 < components.size(); ++i) {
-      posix::FileDescriptor next(::openat(folder.get(), components[i].c_str(),
-                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (!next.valid() && errno != ENOENT)
-        next = OpenFolderAt(folder.get(), components[i], windowsPath);
-      folder = std::move(next);
-    }
-    mapped = path;
-  });
-}
-
 std::vector<std::string> DriveCFileSystem::Components(const Text& windowsPath) const {
   const Text& path = windowsPath;
-  if (path.find(L'\0') != Text::npos) Refuse(EINVAL, L"A path holds a NUL character");
+  if (path.find(L'\0') != Text::npos) RefuseBecause(EINVAL, L"A path holds a NUL character");
   if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
-    Refuse(EACCES, path + L" is a network path; only drive C: is here");
+    RefuseBecause(EACCES, path + L" is a network path; only drive C: is here");
   }
   if (path.size() < 2 || path[1] != L':') {
-    Refuse(EINVAL, path + L" is not a full path on drive C:");
+    RefuseBecause(EINVAL, path + L" is not a full path on drive C:");
   }
   if (path[0] != L'c' && path[0] != L'C') {
-    Refuse(EACCES, path + L" is not on drive C:, the only drive here");
+    RefuseBecause(EACCES, path + L" is not on drive C:, the only drive here");
   }
   if (path.size() == 2 || !IsSlash(path[2])) {
-    Refuse(EINVAL, path +
-                       L" is relative to the current folder of drive C:; only full paths "
-                       L"are accepted");
+    RefuseBecause(EINVAL, path +
+                              L" is relative to the current folder of drive C:; only full paths "
+                              L"are accepted");
   }
   std::vector<std::string> components;
   std::size_t start = 3;
@@ -188,27 +172,29 @@ std::vector<std::string> DriveCFileSystem::Components(const Text& windowsPath) c
     start = end + 1;
     if (component.empty() || component == L".") continue;
     // Refused even where it would stay on the drive: never follow "..".
-    if (component == L"..") Refuse(EACCES, path + L" leaves drive C: (\"..\" is not followed)");
+    if (component == L"..")
+      RefuseBecause(EACCES, path + L" leaves drive C: (\"..\" is not followed)");
     for (wchar_t c : component) {
-      if (IsForbiddenInName(c)) Refuse(EINVAL, path + L" is not a valid name on drive C:");
+      if (IsForbiddenInName(c)) RefuseBecause(EINVAL, path + L" is not a valid name on drive C:");
     }
     components.push_back(ToUtf8(component));
   }
   return components;
 }
 
-DriveCFileSystem::Place DriveCFileSystem::Reach(const Text& windowsPath, bool driveAllowed) {
+DriveCFileSystem::Place DriveCFileSystem::OpenParent(const Text& windowsPath, bool driveAllowed) {
   const std::vector<std::string> components = Components(windowsPath);
-  if (!driveAllowed && components.empty()) Refuse(EACCES, windowsPath + L" is the drive itself");
+  if (!driveAllowed && components.empty())
+    RefuseBecause(EACCES, windowsPath + L" is the drive itself");
   try {
     CreatePrivateFolders(driveFolder_);
   } catch (const std::filesystem::filesystem_error& error) {
-    Raise(error.code().value(), FileFailure::Other);
+    FailWithErrno(error.code().value(), FileFailure::Other);
   }
   Place place;
   place.folder =
       posix::FileDescriptor(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!place.folder.valid()) Raise(errno, FileFailure::Other);
+  if (!place.folder.valid()) FailWithErrno(errno, FileFailure::Other);
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     place.folder = OpenFolderAt(place.folder.get(), components[i], windowsPath);
   }
@@ -219,56 +205,57 @@ DriveCFileSystem::Place DriveCFileSystem::Reach(const Text& windowsPath, bool dr
 std::string DriveCFileSystem::NameBeside(const Place& place, const Text& path,
                                          const Text& other) const {
   std::vector<std::string> these = Components(path), those = Components(other);
-  if (place.name.empty() || those.empty()) Refuse(EINVAL, other + L" is no file beside " + path);
+  if (place.name.empty() || those.empty())
+    RefuseBecause(EINVAL, other + L" is no file beside " + path);
   const std::string name = those.back();
   these.pop_back();
   those.pop_back();
-  if (these != those) Refuse(EINVAL, other + L" is not in the folder of " + path);
+  if (these != those) RefuseBecause(EINVAL, other + L" is not in the folder of " + path);
   return name;
 }
 
 FileResult DriveCFileSystem::MakeFolder(const Text& path) {
-  return Guarded([&] {
-    const Place place = Reach(path, true);
-    if (place.name.empty()) Raise(EEXIST, FileFailure::AlreadyExists);
+  return RunStep([&] {
+    const Place place = OpenParent(path, true);
+    if (place.name.empty()) FailWithErrno(EEXIST, FileFailure::AlreadyExists);
     if (::mkdirat(place.folder.get(), place.name.c_str(), 0777) == 0) return;
     const int error = errno;
-    Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+    FailWithErrno(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
   });
 }
 
 FileResult DriveCFileSystem::RemoveFile(const Text& path) {
-  return Guarded([&] {
-    const Place place = Reach(path, true);
-    if (place.name.empty()) Raise(EISDIR, FileFailure::Other);
+  return RunStep([&] {
+    const Place place = OpenParent(path, true);
+    if (place.name.empty()) FailWithErrno(EISDIR, FileFailure::Other);
     // A link is removed as a file: what it points at stays. A folder gives EISDIR.
     if (::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0) return;
     const int error = errno;
-    Raise(error, PathFailure(error));
+    FailWithErrno(error, PathFailure(error));
   });
 }
 
 FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
-  return Guarded([&] {
-    const Place place = Reach(path, false);
+  return RunStep([&] {
+    const Place place = OpenParent(path, false);
     if (::unlinkat(place.folder.get(), place.name.c_str(), AT_REMOVEDIR) == 0) return;
     const int error = errno;
-    if (error == ENOTEMPTY || error == EEXIST) Raise(error, FileFailure::NotEmpty);
+    if (error == ENOTEMPTY || error == EEXIST) FailWithErrno(error, FileFailure::NotEmpty);
     // The folders on the way were opened: ENOTDIR means the path itself is no folder.
-    if (error == ENOTDIR) Raise(error, FileFailure::Other);
-    Raise(error, PathFailure(error));
+    if (error == ENOTDIR) FailWithErrno(error, FileFailure::Other);
+    FailWithErrno(error, PathFailure(error));
   });
 }
 
 FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
-  FileResult result = Guarded([&] {
-    const Place place = Reach(path, false);
+  FileResult result = RunStep([&] {
+    const Place place = OpenParent(path, false);
     struct stat info {};
     if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
       throw Refusal{FileResult::Failed(FileFailure::AlreadyExists, EEXIST,
                                        L"It is still there after its deletion.")};
     }
-    if (errno != ENOENT) Raise(errno, FileFailure::Other);
+    if (errno != ENOENT) FailWithErrno(errno, FileFailure::Other);
   });
   // A folder on the way that is not there holds nothing either.
   if (!result.ok() && result.failure() == FileFailure::NotFound) return FileResult::Done();
@@ -276,53 +263,54 @@ FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
 }
 
 FileResult DriveCFileSystem::LinkFile(const Text& path, const Text& alias) {
-  return Guarded([&] {
-    const Place place = Reach(path, false);
+  return RunStep([&] {
+    const Place place = OpenParent(path, false);
     const std::string aliasName = NameBeside(place, path, alias);
     struct stat info {};
     if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
       const int error = errno;
-      Raise(error, PathFailure(error));
+      FailWithErrno(error, PathFailure(error));
     }
-    if (S_ISDIR(info.st_mode)) Raise(EISDIR, FileFailure::NotFound);  // no file to link
+    if (S_ISDIR(info.st_mode)) FailWithErrno(EISDIR, FileFailure::NotFound);  // no file to link
     // Flags 0: a link at `path` is linked itself, never followed.
     if (::linkat(place.folder.get(), place.name.c_str(), place.folder.get(), aliasName.c_str(),
                  0) != 0) {
       const int error = errno;
-      Raise(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+      FailWithErrno(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
     }
   });
 }
 
 FileResult DriveCFileSystem::RenameFile(const Text& from, const Text& to) {
-  return Guarded([&] {
-    const Place place = Reach(from, false);
+  return RunStep([&] {
+    const Place place = OpenParent(from, false);
     const std::string toName = NameBeside(place, from, to);
     if (::renameat(place.folder.get(), place.name.c_str(), place.folder.get(), toName.c_str()) !=
         0) {
       const int error = errno;
-      Raise(error, PathFailure(error));
+      FailWithErrno(error, PathFailure(error));
     }
     static_cast<void>(::fsync(place.folder.get()));
   });
 }
 
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
-  return Guarded([&] {
-    const Place place = Reach(path, false);
+  return RunStep([&] {
+    const Place place = OpenParent(path, false);
     std::string bytes;
-    if (!TextFileBytes(lines, bytes)) Raise(EILSEQ, FileFailure::Other);
+    if (!TextFileBytes(lines, bytes)) FailWithErrno(EILSEQ, FileFailure::Other);
     const int folder = place.folder.get();
 
     TemporaryFile temporary(folder, place.name);
     if (const int error = WriteAll(temporary.fd().get(), bytes); error != 0) {
-      Raise(error, FileFailure::Other);
+      FailWithErrno(error, FileFailure::Other);
     }
-    if (::fsync(temporary.fd().get()) != 0) Raise(errno, FileFailure::Other);
-    if (const int error = temporary.fd().Close(); error != 0) Raise(error, FileFailure::Other);
+    if (::fsync(temporary.fd().get()) != 0) FailWithErrno(errno, FileFailure::Other);
+    if (const int error = temporary.fd().Close(); error != 0)
+      FailWithErrno(error, FileFailure::Other);
     // A folder standing at the target makes this fail (EISDIR) and stay as it is.
     if (::renameat(folder, temporary.name().c_str(), folder, place.name.c_str()) != 0) {
-      Raise(errno, FileFailure::Other);
+      FailWithErrno(errno, FileFailure::Other);
     }
     temporary.Keep();
     // The page is in place: from here on nothing is reported as a failure, since the

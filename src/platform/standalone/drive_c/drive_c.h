@@ -14,18 +14,13 @@ namespace ruvo::drive {
 
 class DriveCFileSystem final : public FileSystem {
  public:
-  // Makes nothing: each operation but Map creates the folder (with its missing
-  // parents) when it is missing, so that "c:\" always exists.
+  // Makes nothing: each operation creates the folder (with its missing parents) when
+  // it is missing, so that "c:\" always exists. Every operation refuses
+  // (FileFailure::Other, EINVAL or EACCES, a text that names the path) another drive,
+  // a relative or UNC path, a ".." component, a name Windows would not accept, and a
+  // path whose folders pass through a symbolic link. Components keep their spelling:
+  // this drive is case-sensitive.
   explicit DriveCFileSystem(std::filesystem::path driveFolder);
-
-  // Where a Windows path on drive C: lies on this machine, in `mapped`. Fails
-  // (FileFailure::Other, EINVAL or EACCES, a text that names the path) for another
-  // drive, a relative or UNC path, a ".." component, a name Windows would not
-  // accept, or a path whose folders (those that exist) pass through a symbolic link.
-  // Components keep their spelling: this drive is case-sensitive.
-  FileResult Map(const Text& windowsPath, std::filesystem::path& mapped) const;
-
-  const std::filesystem::path& driveFolder() const { return driveFolder_; }
 
   FileResult MakeFolder(const Text& path) override;
   FileResult RemoveFile(const Text& path) override;
@@ -47,7 +42,7 @@ class DriveCFileSystem final : public FileSystem {
   std::vector<std::string> Components(const Text& windowsPath) const;
   // Makes sure the drive folder exists; refuses the drive itself where an operation
   // must not touch it.
-  Place Reach(const Text& windowsPath, bool driveAllowed);
+  Place OpenParent(const Text& windowsPath, bool driveAllowed);
   // The name of `other`'s last component, which must lie in the folder `place` has
   // reached; refused otherwise.
   std::string NameBeside(const Place& place, const Text& path, const Text& other) const;

@@ -7,7 +7,7 @@
 
 #include "platform/platform_services.h"
 #include "platform/standalone/fltk/look.h"
-#include "platform/standalone/fltk/window.h"
+#include "platform/standalone/fltk/main_window.h"
 
 namespace ruvo::fltk {
 

@@ -14,7 +14,7 @@
 
 #include "platform/standalone/data_home.h"
 #include "platform/standalone/posix.h"
-#include "platform/status_text.h"
+#include "platform/standalone/status_text.h"
 #include "platform/text.h"
 
 namespace ruvo::store {
@@ -367,7 +367,7 @@ SqliteRegistry::SqliteRegistry(std::filesystem::path store, std::chrono::millise
 SqliteRegistry::~SqliteRegistry() = default;
 
 SqliteRegistry::StoreReport SqliteRegistry::Examine() {
-  const RegistryResult status = Guarded([&] { return Begin(false), kErrorSuccess; });
+  const RegistryResult status = StatusOfCall([&] { return Begin(false), kErrorSuccess; });
   // A lock is not damage: the calls report it.
   if (status == kErrorSuccess || status == kErrorBusy) return {};
   return {lastTrouble_, lastProblem_};
@@ -380,7 +380,7 @@ sqlite::Transaction SqliteRegistry::Begin(bool write, bool create) {
 }
 
 template <typename Call>
-RegistryResult SqliteRegistry::Guarded(Call&& call) noexcept {
+RegistryResult SqliteRegistry::StatusOfCall(Call&& call) noexcept {
   lastProblem_.clear();
   lastTrouble_ = StoreTrouble::Unreadable;
   try {
@@ -410,7 +410,7 @@ RegistryResult SqliteRegistry::Guarded(Call&& call) noexcept {
 template <typename Call>
 RegistryResult SqliteRegistry::OnValue(KeyHandle key, std::uint32_t right, const Text& valueName,
                                        Call&& call) {
-  return Guarded([&]() -> RegistryResult {
+  return StatusOfCall([&]() -> RegistryResult {
     const auto handle = handles_.find(key);
     if (handle == handles_.end()) return kErrorInvalidHandle;
     // As on Windows, the handle's rights are checked before the key itself.
@@ -432,24 +432,25 @@ RegistryResult SqliteRegistry::OnValue(KeyHandle key, std::uint32_t right, const
 
 RegistryResult SqliteRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
                                            KeyHandle& key) {
-  return Reach(root, subKey, kEveryRight, key, nullptr);
+  return OpenOrCreateKey(root, subKey, kEveryRight, key, nullptr);
 }
 
 RegistryResult SqliteRegistry::RegOpenKeyExA(PredefinedRoot root, const Text& subKey, std::uint32_t,
                                              std::uint32_t access, KeyHandle& key) {
-  return Reach(root, subKey, access, key, nullptr);
+  return OpenOrCreateKey(root, subKey, access, key, nullptr);
 }
 
 RegistryResult SqliteRegistry::RegCreateKeyExA(PredefinedRoot root, const Text& subKey,
                                                std::uint32_t, std::uint32_t access, KeyHandle& key,
                                                std::uint32_t& disposition) {
-  return Reach(root, subKey, access, key, &disposition);
+  return OpenOrCreateKey(root, subKey, access, key, &disposition);
 }
 
-RegistryResult SqliteRegistry::Reach(PredefinedRoot root, const Text& subKey, std::uint32_t access,
-                                     KeyHandle& key, std::uint32_t* disposition) {
+RegistryResult SqliteRegistry::OpenOrCreateKey(PredefinedRoot root, const Text& subKey,
+                                               std::uint32_t access, KeyHandle& key,
+                                               std::uint32_t* disposition) {
   key = 0;
-  return Guarded([&]() -> RegistryResult {
+  return StatusOfCall([&]() -> RegistryResult {
     std::string path;
     if (const RegistryResult refused = KeyPath(root, subKey, path)) return refused;
     std::int64_t id = kRootKeyId;
@@ -503,7 +504,7 @@ RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& value
 
 RegistryResult SqliteRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
   name.clear();
-  return Guarded([&]() -> RegistryResult {
+  return StatusOfCall([&]() -> RegistryResult {
     const auto handle = handles_.find(key);
     if (handle == handles_.end()) return kErrorInvalidHandle;
     const OpenKey& opened = handle->second;
@@ -528,7 +529,7 @@ RegistryResult SqliteRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index,
 }
 
 RegistryResult SqliteRegistry::RegDeleteKeyA(PredefinedRoot root, const Text& subKey) {
-  return Guarded([&]() -> RegistryResult {
+  return StatusOfCall([&]() -> RegistryResult {
     std::string path;
     if (const RegistryResult refused = KeyPath(root, subKey, path)) return refused;
     if (path.empty()) return kErrorAccessDenied;  // a root cannot be deleted

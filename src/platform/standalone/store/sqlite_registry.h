@@ -93,11 +93,11 @@ class SqliteRegistry final : public Registry {
   // call first needs it; nullptr when the store is missing and not to be `create`d.
   sqlite::Transaction Begin(bool write, bool create = false);
   // Opens the key, or with a `disposition` to tell, creates it and missing parents.
-  RegistryResult Reach(PredefinedRoot root, const Text& subKey, std::uint32_t access,
-                       KeyHandle& key, std::uint32_t* disposition);
+  RegistryResult OpenOrCreateKey(PredefinedRoot root, const Text& subKey, std::uint32_t access,
+                                 KeyHandle& key, std::uint32_t* disposition);
   // Runs `call` and turns whatever it throws into a status.
   template <typename Call>
-  RegistryResult Guarded(Call&& call) noexcept;
+  RegistryResult StatusOfCall(Call&& call) noexcept;
   // Runs `call` on the key an open handle stands for and a value's name, once the
   // handle holds `right` and the key is still there; commits when it succeeds.
   template <typename Call>

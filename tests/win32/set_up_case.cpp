@@ -1,14 +1,14 @@
-// A test-only helper (never shipped) that plants what some end-to-end cases start
+// A test-only helper (never shipped) that sets up what some end-to-end cases start
 // from, things a plain `wine reg` or a shell cannot make:
 //
-//   plant registry-link LINK TARGET   makes HKCU\LINK a registry link to the key
+//   set_up_case registry-link LINK TARGET   makes HKCU\LINK a registry link to the key
 //                                     the registry names TARGET (\Registry\Machine\...)
-//   plant hold-open PATH              opens the file without letting others delete
+//   set_up_case hold-open PATH              opens the file without letting others delete
 //                                     it, prints "held", and keeps it open until killed
-//   plant stale-enter                 types Enter into the window that has the
+//   set_up_case stale-enter                 types Enter into the window that has the
 //                                     keyboard, dated a minute ago, as a key typed
 //                                     long before reaches a program that was busy
-//   plant hold mutex|event NAME       makes the named mutex (and takes it) or event,
+//   set_up_case hold mutex|event NAME       makes the named mutex (and takes it) or event,
 //                                     prints "held", and keeps it until killed
 //
 // Exit status: 0 done, 1 the system refused (its code is printed), 2 bad use.
@@ -21,7 +21,7 @@
 namespace {
 
 int Refused(const char* what, DWORD code) {
-  std::fprintf(stderr, "plant: %s failed with %lu\n", what, code);
+  std::fprintf(stderr, "set_up_case: %s failed with %lu\n", what, code);
   return 1;
 }
 
@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"stale-enter" && argc == 2) return TypeStaleEnter();
   if (command == L"hold" && argc == 4) return HoldObject(argv[2], argv[3]);
   std::fputs(
-      "usage: plant registry-link LINK TARGET | hold-open PATH | stale-enter | "
+      "usage: set_up_case registry-link LINK TARGET | hold-open PATH | stale-enter | "
       "hold mutex|event NAME\n",
       stderr);
   return 2;

@@ -1,4 +1,4 @@
-#include "platform/standalone/x11/display.h"
+#include "platform/standalone/fltk/display.h"
 
 #include <cstdio>
 #include <cstdlib>

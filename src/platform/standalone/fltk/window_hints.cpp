@@ -1,4 +1,4 @@
-#include "platform/standalone/x11/window_hints.h"
+#include "platform/standalone/fltk/window_hints.h"
 
 #include <X11/Xatom.h>
 

@@ -3,7 +3,7 @@
 # three different hosts, and refuses anything else with a message naming the variable.
 set -uo pipefail
 
-check=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/cmake/ServiceTable.cmake
+check=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/cmake/ServiceTable.cmake
 failures=0
 
 # expect VERDICT SCRIBE GRID DECK [text the refusal must contain]

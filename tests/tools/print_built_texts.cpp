@@ -1,4 +1,4 @@
-// print_facts: the texts and addresses the program was built with, as lines a shell
+// print_built_texts: the texts and addresses the program was built with, as lines a shell
 // script can source (name=$'...'), so that the end-to-end scripts hold none of them.
 // Built for each platform; under Wine its output has CR LF line ends.
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include "registration/messages.h"
 #include "registration/record.h"
 #include "window/layout.h"
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 namespace {
 

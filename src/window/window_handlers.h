@@ -11,9 +11,9 @@ namespace ruvo {
 inline constexpr std::wstring_view kInstallCaption = L"Install";
 inline constexpr std::wstring_view kUninstallCaption = L"Uninstall";
 
-class MainWindow {
+class WindowHandlers {
  public:
-  explicit MainWindow(PlatformServices& platform) : platform_(platform) {}
+  explicit WindowHandlers(PlatformServices& platform) : platform_(platform) {}
 
   // Runs once, after the controls exist and before the window is shown. When the
   // registry cannot tell whether the extension is installed, it says so and ends

@@ -1,4 +1,4 @@
-#include "platform/status_text.h"
+#include "platform/standalone/status_text.h"
 
 #include "platform/text.h"
 

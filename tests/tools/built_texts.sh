@@ -1,10 +1,10 @@
 # Sourced by the end-to-end scripts: the texts and addresses come from the build
-# (print_facts), never typed again here.
-#   load_facts FILE                   sources FILE, print_facts' output (CR LF accepted)
+# (print_built_texts), never typed again here.
+#   load_built_texts FILE                   sources FILE, print_built_texts' output (CR LF accepted)
 #   expected_page TEMPLATE OUT        the expected page (kept with the default service
 #                                     addresses) with the build's addresses, into OUT
 
-load_facts() {
+load_built_texts() {
   # shellcheck disable=SC1090
   source <(tr -d '\r' <"$1")
 }
@@ -23,12 +23,12 @@ expected_page() {
 }
 
 # What a store and drive must hold after an install, for the stand-alone program's
-# harnesses: the build's facts from PRINT_FACTS, the expected page in WORK, HKCU's
+# harnesses: the build's texts from PRINT_BUILT_TEXTS, the expected page in WORK, HKCU's
 # root number and the default value's bytes (the URL and its terminating zero) in hex.
-#   load_expectations PRINT_FACTS PAGE_TEMPLATE WORK
+#   load_expectations PRINT_BUILT_TEXTS PAGE_TEMPLATE WORK
 load_expectations() {
-  "$1" >"$3/facts.sh" || { echo "$1 failed" >&2; return 1; }
-  load_facts "$3/facts.sh"
+  "$1" >"$3/built_texts.sh" || { echo "$1 failed" >&2; return 1; }
+  load_built_texts "$3/built_texts.sh"
   expected_page "$2" "$3/expected-ruvo.htm"
   expected_page="$3/expected-ruvo.htm"
   hkcu=2147483649  # 0x80000001

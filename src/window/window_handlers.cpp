@@ -1,11 +1,11 @@
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 #include "registration/registration.h"
 #include "window/layout.h"
 
 namespace ruvo {
 
-void MainWindow::Form_Load() {
+void WindowHandlers::Form_Load() {
   // The caption is the only record of the probe's answer: the click reads it back.
   RegistryResult status = kErrorSuccess;
   const InstallState state = IsExtensionInstalled(platform_.registry, &status);
@@ -20,7 +20,7 @@ void MainWindow::Form_Load() {
   platform_.ui.SetActionButtonFontName(Text(kTextLineFont.face));
 }
 
-void MainWindow::ActionButton_Click() {
+void WindowHandlers::ActionButton_Click() {
   // A second press can arrive while the first one's work or message is still up.
   if (pressed_) return;
   pressed_ = true;

@@ -1,4 +1,4 @@
-#include "platform/standalone/fltk/window.h"
+#include "platform/standalone/fltk/main_window.h"
 
 #include <FL/Fl.H>
 #include <FL/x.H>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/standalone/x11/window_hints.h"
+#include "platform/standalone/fltk/window_hints.h"
 #include "platform/text.h"
 
 namespace ruvo::fltk {

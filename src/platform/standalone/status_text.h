@@ -1,6 +1,6 @@
 // The Windows registry and file status codes the stand-in registry and the tests'
 // fake report, with the words Windows gives them (en-US). Portable: no platform
-// header.
+// header, so that the fake, built for Windows too, compiles it from here.
 #pragma once
 
 #include "platform/platform_services.h"

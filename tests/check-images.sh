@@ -7,7 +7,7 @@
 # Needs python3 and ImageMagick (convert). Exits non-zero on any failure.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 images=$root/src/window/images
 status=0
 tmp=$(mktemp -d)

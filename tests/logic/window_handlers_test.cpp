@@ -1,4 +1,4 @@
-#include "window/main_window.h"
+#include "window/window_handlers.h"
 
 #include "logic_test_support.h"
 #include "platform/text.h"
@@ -21,7 +21,7 @@ TEST(MainWindowTest, LoadCaptionsTheButtonFromTheProbeOrEndsWhenItCannotTell) {
     fake::FakePlatform run;
     if (c.installed) run.registry.AddKey(kHkeyCurrentUser, kKey);
     if (c.openStatus != 0) run.registry.FailNext("RegOpenKeyA", c.openStatus);
-    MainWindow(run.services).Form_Load();
+    WindowHandlers(run.services).Form_Load();
     EXPECT_EQ(run.ui.caption(), c.caption);
     const bool ends = *c.caption == L'\0';
     if (!ends) {
@@ -47,7 +47,7 @@ TEST(MainWindowTest, ClickRunsInstallForExactlyTheCaptionInstallAndUninstallForA
                         Case{L"Install ", kNotInstalledMessage}, Case{L"", kNotInstalledMessage}}) {
     SCOPED_TRACE(c.caption == nullptr ? "from Load" : ToUtf8(c.caption));
     fake::FakePlatform run;
-    MainWindow window(run.services);
+    WindowHandlers window(run.services);
     if (c.caption == nullptr) {
       window.Form_Load();
       // Someone else installs meanwhile: the caption, not the registry, decides.
@@ -104,7 +104,7 @@ TEST(MainWindowTest, OnePressOneOutcomeAndTheExitStatusSaysWhich) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fake::FakePlatform run;
-    MainWindow handlers(run.services);
+    WindowHandlers handlers(run.services);
     handlers.Form_Load();
     if (c.pageWriteFails) run.files.FailNext("ReplaceTextFile", FileFailure::Other, 28, L"full");
     run.lock.next = c.lock;

@@ -42,7 +42,7 @@ inline constexpr std::int32_t kRegSz = 1;
 inline constexpr std::int32_t kRegDword = 4;
 
 // Access rights a key handle is opened with; each value call needs its own.
-inline constexpr std::uint32_t kKeyQueryValue = 0x0001;        // RegQueryValueExA
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;        // reading values
 inline constexpr std::uint32_t kKeySetValue = 0x0002;          // RegSetValueExA
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;  // RegEnumKeyExA
 // What the installer asks for: every right specific to keys, without the standard
@@ -70,9 +70,6 @@ class Registry {
   // The value holds exactly `data` afterwards; "" names the key's default value.
   virtual RegistryResult RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
                                         const std::vector<std::uint8_t>& data) = 0;
-  // Reads a value back. The installer never reads; tests and diagnostics do.
-  virtual RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
-                                          std::vector<std::uint8_t>& data) = 0;
   // The name of the key's `index`th subkey (from 0, in the registry's order, as first
   // spelled); ERROR_NO_MORE_ITEMS past the last.
   virtual RegistryResult RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) = 0;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platform_services.h"
 
@@ -25,6 +27,12 @@ struct Backend {
   // The bytes of a file on drive C:, or nothing when no file is there. The seam
   // cannot read files back; every binding can.
   std::function<std::optional<std::string>(const Text& windowsPath)> readFile;
+  // The type and bytes of a value of a key below HKEY_CURRENT_USER (a full path),
+  // or nothing when there is none. The seam writes values and never reads them back;
+  // every binding reads them its own way.
+  std::function<std::optional<std::pair<std::int32_t, std::vector<std::uint8_t>>>(
+      const Text& keyPath, const Text& valueName)>
+      readValue;
   // Removes whatever the tests left behind. Runs after `registry` and `files` are
   // destroyed and every handle the tests opened is closed.
   std::function<void()> cleanUp;

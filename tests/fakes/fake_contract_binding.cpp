@@ -12,14 +12,22 @@ Backend MakeBackend() {
   auto journal = std::make_shared<std::vector<std::string>>();
   auto files = std::make_unique<fake::FakeFileSystem>(*journal);
   const fake::FakeFileSystem* reader = files.get();
+  auto registry = std::make_unique<fake::FakeRegistry>(*journal);
+  const fake::FakeRegistry* values = registry.get();
   Backend backend;
-  backend.registry = std::make_unique<fake::FakeRegistry>(*journal);
+  backend.registry = std::move(registry);
   backend.files = std::move(files);
   backend.scratchKey = L"Software\\RuvoContract\\Run";
   backend.scratchFolder = L"c:\\ruvo-contract";
   backend.readFile = [reader](const Text& path) -> std::optional<std::string> {
     if (!reader->HasFile(path)) return std::nullopt;
     return reader->FileBytes(path);
+  };
+  backend.readValue = [values](const Text& keyPath, const Text& name)
+      -> std::optional<std::pair<std::int32_t, std::vector<std::uint8_t>>> {
+    const auto value = values->GetValue(kHkeyCurrentUser, keyPath, name);
+    if (!value) return std::nullopt;
+    return std::make_pair(value->type, value->data);
   };
   backend.cleanUp = [journal] {};
   return backend;

@@ -130,20 +130,6 @@ RegistryResult FakeRegistry::RegSetValueExA(KeyHandle key, const Text& valueName
   return kErrorSuccess;
 }
 
-RegistryResult FakeRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
-                                              std::int32_t& type, std::vector<std::uint8_t>& data) {
-  std::map<KeyId, Key>::iterator found;
-  if (const RegistryResult status = Target(key, kKeyQueryValue, found); status != kErrorSuccess) {
-    return status;
-  }
-  if (!FitsTheCodePage(valueName)) return kErrorNoUnicodeTranslation;
-  const auto value = found->second.values.find(Fold(valueName));
-  if (value == found->second.values.end()) return kErrorFileNotFound;
-  type = value->second.type;
-  data = value->second.data;
-  return kErrorSuccess;
-}
-
 RegistryResult FakeRegistry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
   name.clear();
   if (auto failure = InjectedFailure("RegEnumKeyExA")) return *failure;

@@ -38,8 +38,6 @@ class FakeRegistry : public Registry {
                                  std::uint32_t& disposition) override;
   RegistryResult RegSetValueExA(KeyHandle key, const Text& valueName, std::int32_t type,
                                 const std::vector<std::uint8_t>& data) override;
-  RegistryResult RegQueryValueExA(KeyHandle key, const Text& valueName, std::int32_t& type,
-                                  std::vector<std::uint8_t>& data) override;
   RegistryResult RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) override;
   RegistryResult RegDeleteKeyA(PredefinedRoot root, const Text& subKey) override;
   RegistryResult RegFlushKey(KeyHandle key) override;

@@ -25,6 +25,10 @@ Backend MakeBackend() {
     std::replace(relative.begin(), relative.end(), '\\', '/');
     return standalone_test::ReadBytes(drive / relative);
   };
+  backend.readValue = [store = folder->path() / "registry.sqlite3"](const Text& keyPath,
+                                                                     const Text& name) {
+    return standalone_test::StoredValue(store, keyPath, name);
+  };
   backend.cleanUp = [folder]() mutable { folder.reset(); };
   return backend;
 }

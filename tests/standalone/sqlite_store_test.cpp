@@ -258,10 +258,9 @@ TEST(SqliteStore, ALockHeldByAnotherProcessGivesBusyAndChangesNothing) {
   for (SqliteRegistry* registry : {&fresh, &connected}) {
     KeyHandle key = 0;
     EXPECT_EQ(registry->RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo", key), kErrorSuccess);
-    Bytes data;
-    EXPECT_EQ(Query(*registry, key, L"Contexts", data), kErrorSuccess);
-    EXPECT_EQ(data, (Bytes{0x20, 0, 0, 0}));
   }
+  EXPECT_EQ(StoredValue(store, L"Software\\Ruvo", L"Contexts"),
+            std::make_pair(kRegDword, Bytes{0x20, 0, 0, 0}));
   EXPECT_EQ(connected.RegSetValueExA(held, L"Contexts", kRegDword, {0x21, 0, 0, 0}), kErrorSuccess);
   EXPECT_EQ(Sql(store).Run("PRAGMA integrity_check"), Rows{"ok"});
 }
@@ -280,9 +279,8 @@ TEST(SqliteStore, AWriteCutOffMidwayIsRolledBackNotReportedAsDamage) {
   EXPECT_EQ(registry.Examine().problem, "");
   KeyHandle key = 0;
   ASSERT_EQ(registry.RegOpenKeyA(kHkeyCurrentUser, L"Software\\Ruvo\\Key1", key), kErrorSuccess);
-  Bytes data;
-  ASSERT_EQ(Query(registry, key, L"Data", data), kErrorSuccess);
-  EXPECT_EQ(data, Bytes(1500, std::uint8_t(1)));
+  EXPECT_EQ(StoredValue(store, L"Software\\Ruvo\\Key1", L"Data")->second,
+            Bytes(1500, std::uint8_t(1)));
   EXPECT_EQ(Sql(store).Run("PRAGMA integrity_check"), Rows{"ok"});
   EXPECT_EQ(Names(temporary.path()), std::set<std::string>{"registry.sqlite3"});
 }

@@ -105,10 +105,6 @@ inline KeyHandle CreateKey(Registry& registry, const Text& path,
   return key;
 }
 
-inline RegistryResult Query(Registry& registry, KeyHandle key, const Text& name, Bytes& data) {
-  std::int32_t type = 0;
-  return registry.RegQueryValueExA(key, name, type, data);
-}
 
 // The store as another program (or a person with the sqlite3 tool) opens it: to plant
 // things in it, or to look at what the registry wrote.
@@ -138,5 +134,29 @@ class Sql {
  private:
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close_v2};
 };
+
+// A value as the store holds it, read with SQL as any other program would: its type
+// and bytes, or nothing.
+inline std::optional<std::pair<std::int32_t, Bytes>> StoredValue(
+    const std::filesystem::path& store, const Text& keyPath, const Text& name,
+    PredefinedRoot root = kHkeyCurrentUser) {
+  const auto quoted = [](const Text& text) {
+    std::string sql = "'";
+    for (const char c : ToUtf8(text)) sql += c == '\'' ? std::string("''") : std::string(1, c);
+    return sql + "'";
+  };
+  const Rows rows = Sql(store).Run(
+      "SELECT v.type || ':' || hex(v.data) FROM keys k JOIN key_values v ON v.key_id = k.id"
+      " WHERE k.root = " + std::to_string(root) + " AND k.folded_path = upper(" +
+      quoted(keyPath) + ") AND v.folded_name = upper(" + quoted(name) + ")");
+  if (rows.empty()) return std::nullopt;
+  const std::string& row = rows[0];
+  const std::size_t colon = row.find(':');
+  Bytes data;
+  for (std::size_t i = colon + 1; i + 1 < row.size(); i += 2) {
+    data.push_back(static_cast<std::uint8_t>(std::stoi(row.substr(i, 2), nullptr, 16)));
+  }
+  return std::make_pair(std::stoi(row.substr(0, colon)), data);
+}
 
 }  // namespace ruvo::standalone_test

@@ -36,6 +36,29 @@ std::optional<std::string> ReadWholeFile(const Text& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Read straight from the registry, under the names the seam writes (ANSI).
+std::optional<std::pair<std::int32_t, std::vector<std::uint8_t>>> ReadValue(const Text& keyPath,
+                                                                             const Text& name) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const std::string ansi(name.begin(), name.end());  // the suite's names are ASCII
+  DWORD type = 0;
+  DWORD size = 0;
+  std::vector<std::uint8_t> data;
+  LSTATUS status = ::RegQueryValueExA(key, ansi.c_str(), nullptr, &type, nullptr, &size);
+  if (status == ERROR_SUCCESS) {
+    data.resize(size);
+    status = ::RegQueryValueExA(key, ansi.c_str(), nullptr, &type, data.data(), &size);
+    data.resize(size);
+  }
+  ::RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  return std::make_pair(static_cast<std::int32_t>(type), data);
+}
+
 }  // namespace
 
 Backend MakeBackend() {
@@ -46,6 +69,7 @@ Backend MakeBackend() {
   backend.scratchKey = Text(kScratchParent) + L"\\" + unique;
   backend.scratchFolder = L"c:\\ruvo-contract-" + unique;
   backend.readFile = ReadWholeFile;
+  backend.readValue = ReadValue;
   backend.cleanUp = [key = backend.scratchKey, folder = backend.scratchFolder] {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     ::RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent);  // fails while others still use it

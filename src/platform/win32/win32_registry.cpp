@@ -92,32 +92,6 @@ RegistryResult Win32Registry::RegSetValueExA(KeyHandle key, const Text& valueNam
                                  static_cast<DWORD>(data.size())));
 }
 
-RegistryResult Win32Registry::RegQueryValueExA(KeyHandle key, const Text& valueName,
-                                               std::int32_t& type,
-                                               std::vector<std::uint8_t>& data) {
-  type = 0;
-  data.clear();
-  const HKEY opened = Find(key);
-  if (opened == nullptr) return kErrorInvalidHandle;
-  std::string name;
-  if (!AnsiName(valueName, name)) return kErrorNoUnicodeTranslation;
-  DWORD valueType = 0;
-  DWORD size = 0;
-  LSTATUS status = ::RegQueryValueExA(opened, name.c_str(), nullptr, &valueType, nullptr, &size);
-  // Another writer may grow the value between asking its size and reading it.
-  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
-    data.resize(size);
-    status = ::RegQueryValueExA(opened, name.c_str(), nullptr, &valueType, data.data(), &size);
-    if (status == ERROR_SUCCESS) {
-      data.resize(size);
-      type = static_cast<std::int32_t>(valueType);
-      return kErrorSuccess;
-    }
-  }
-  data.clear();
-  return Status(status);
-}
-
 RegistryResult Win32Registry::RegEnumKeyExA(KeyHandle key, std::uint32_t index, Text& name) {
   name.clear();
   const HKEY opened = Find(key);

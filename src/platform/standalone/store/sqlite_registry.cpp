@@ -319,8 +319,6 @@ constexpr char kSetValue[] =
     "INSERT INTO key_values (key_id, name, folded_name, type, data)"
     " VALUES (?1, ?2, upper(?2), ?3, ?4) ON CONFLICT (key_id, folded_name)"
     " DO UPDATE SET type = excluded.type, data = excluded.data";
-constexpr char kGetValue[] =
-    "SELECT type, data FROM key_values WHERE key_id = ?1 AND folded_name = upper(?2)";
 // RegOpenKeyA asks for MAXIMUM_ALLOWED: its handles hold every right checked here.
 constexpr std::uint32_t kEveryRight = kKeyQueryValue | kKeySetValue | kKeyEnumerateSubKeys;
 constexpr std::int64_t kRootKeyId = 0;
@@ -486,18 +484,6 @@ RegistryResult SqliteRegistry::RegSetValueExA(KeyHandle key, const Text& valueNa
                                               const std::vector<std::uint8_t>& data) {
   return OnValue(key, kKeySetValue, valueName, [&](auto& store, auto id, const auto& name) {
     store.Run(kSetValue, id, name, type, data);
-    return kErrorSuccess;
-  });
-}
-
-RegistryResult SqliteRegistry::RegQueryValueExA(KeyHandle key, const Text& valueName,
-                                                std::int32_t& type,
-                                                std::vector<std::uint8_t>& data) {
-  return OnValue(key, kKeyQueryValue, valueName, [&](auto& store, auto id, const auto& name) {
-    const sqlite::Rows rows = store.Run(kGetValue, id, name);
-    if (rows.empty()) return kErrorFileNotFound;
-    type = static_cast<std::int32_t>(rows[0][0].integer);
-    data.assign(rows[0][1].bytes.begin(), rows[0][1].bytes.end());
     return kErrorSuccess;
   });
 }

@@ -9,8 +9,8 @@
 #include <functional>
 #include <random>
 
-#include "platform/standalone/store/sqlite_registry.h"
 #include "platform/standalone/status_text.h"
+#include "platform/standalone/store/sqlite_registry.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 
@@ -75,19 +75,22 @@ struct Damage {
   std::string problem;  // what the report and the calls' words must hold
   Trouble trouble;
   Path store = "registry.sqlite3";  // in the temporary folder
+  // What calls give: Windows refuses a folder opened as a file as access denied, and
+  // what the system refuses is the registry's I/O failing.
+  RegistryResult refused = trouble == Trouble::NotOurs ? kErrorBadDb : kErrorRegistryIoFailed;
 };
 
 const std::vector<Damage>& Damages() {
   const std::string longName(200, 'n');
   static const std::vector<Damage> damages = {
       {"random bytes", [](const Path& store) { WriteBytes(store, RandomBytes(8192)); },
-       "file is not a database", Trouble::Damaged},
+       "file is not a database", Trouble::NotOurs},
       {"a truncated store",
        [](const Path& store) {
          MakeStore(store);
          std::filesystem::resize_file(store, std::filesystem::file_size(store) / 2);
        },
-       "database disk image is malformed", Trouble::Damaged},
+       "database disk image is malformed", Trouble::NotOurs},
       {"a store with its last page overwritten",
        [](const Path& store) {
          // Only SQLite's check of the whole file finds this: the keys are intact.
@@ -97,32 +100,32 @@ const std::vector<Damage>& Damages() {
          io << RandomBytes(4096);
          ASSERT_TRUE(io.good());
        },
-       "On tree page ", Trouble::Damaged},
+       "On tree page ", Trouble::NotOurs},
       {"another program's database",
        Theirs("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')"),
-       "it is an SQLite database of another program", Trouble::Foreign},
+       "it is an SQLite database of another program", Trouble::NotOurs},
       {"another program's marked database",
        Theirs("PRAGMA application_id = 305419896; CREATE TABLE keys (x);"
               " CREATE TABLE key_values (y)"),
-       "it is an SQLite database of another program (application id 0x12345678)", Trouble::Foreign},
+       "it is an SQLite database of another program (application id 0x12345678)", Trouble::NotOurs},
       {"a store of a newer version", Ours("PRAGMA user_version = 2"),
-       "it was written by a newer version of RUVO LinkLens (layout 2)", Trouble::Foreign},
+       "it was written by a newer version of RUVO LinkLens (layout 2)", Trouble::NotOurs},
       {"a store that lost a table", Ours("DROP TABLE key_values"),
-       "its table \"key_values\" is missing", Trouble::Foreign},
+       "its table \"key_values\" is missing", Trouble::NotOurs},
       // Our marks on a file whose catalogue is not exactly ours: whatever it holds
       // could run on our writes, or our statements fail on it after the page is out.
       {"our marks and a planted trigger",
        Ours("CREATE TRIGGER t AFTER INSERT ON key_values BEGIN"
             " UPDATE key_values SET data = x'00'; END"),
-       "it holds a trigger \"t\" that RUVO LinkLens does not make", Trouble::Foreign},
+       "it holds a trigger \"t\" that RUVO LinkLens does not make", Trouble::NotOurs},
       {"our marks and a view", Ours("CREATE VIEW v AS SELECT * FROM keys"),
-       "it holds a view \"v\" that RUVO LinkLens does not make", Trouble::Foreign},
+       "it holds a view \"v\" that RUVO LinkLens does not make", Trouble::NotOurs},
       {"our marks and another index", Ours("CREATE INDEX i ON keys (path)"),
-       "it holds a index \"i\" that RUVO LinkLens does not make", Trouble::Foreign},
+       "it holds a index \"i\" that RUVO LinkLens does not make", Trouble::NotOurs},
       {"our marks on other tables of the same names",
        Theirs("PRAGMA application_id = 1381324367; PRAGMA user_version = 1;"
               "CREATE TABLE keys (x); CREATE TABLE key_values (y)"),
-       "is not as RUVO LinkLens makes it", Trouble::Foreign},
+       "is not as RUVO LinkLens makes it", Trouble::NotOurs},
       // Inspecting these must not roll the journal back nor make -wal or -shm files.
       {"another program's database with a hot journal",
        [](const Path& store) {
@@ -132,42 +135,43 @@ const std::vector<Damage>& Damages() {
          CutOffWrite(store,
                      "PRAGMA cache_size = 2; BEGIN; UPDATE notes SET body = zeroblob(3000);");
        },
-       "it is an SQLite database of another program", Trouble::Foreign},
+       "it is an SQLite database of another program", Trouble::NotOurs},
       {"another program's database in WAL mode",
        Theirs("PRAGMA journal_mode = WAL; CREATE TABLE notes (body TEXT);"
               " INSERT INTO notes VALUES ('mine')"),
-       "it is an SQLite database of another program", Trouble::Foreign},
+       "it is an SQLite database of another program", Trouble::NotOurs},
       // What is not a regular file is never opened: a FIFO would hang the start.
       {"a FIFO as the store",
        [](const Path& store) { ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0); },
-       "it is a FIFO, not a file", Trouble::NotAFile},
+       "it is a FIFO, not a file", Trouble::NotOurs, "registry.sqlite3", kErrorAccessDenied},
       {"a FIFO as the journal",
        [](const Path& store) {
          MakeStore(store);
          ASSERT_EQ(::mkfifo((store.string() + "-journal").c_str(), 0600), 0);
        },
-       "-journal is a FIFO, not a file", Trouble::NotAFile},
+       "-journal is a FIFO, not a file", Trouble::NotOurs, "registry.sqlite3", kErrorAccessDenied},
       {"a folder as the store", [](const Path& store) { std::filesystem::create_directory(store); },
-       "it is a folder, not a file", Trouble::NotAFile},
+       "it is a folder, not a file", Trouble::NotOurs, "registry.sqlite3", kErrorAccessDenied},
       {"a link as the store",
        [](const Path& store) {
          MakeStore(store.string() + ".real");
          std::filesystem::create_symlink(store.string() + ".real", store);
        },
-       "it is a symbolic link, not a file", Trouble::NotAFile},
+       "it is a symbolic link, not a file", Trouble::NotOurs, "registry.sqlite3",
+       kErrorAccessDenied},
       // What the system or SQLite refuses on the way to the file: their reason is kept.
       {"a link loop on the way",
        [](const Path& store) {
          std::filesystem::create_directory_symlink("loop", store.parent_path());
        },
-       "Too many levels of symbolic links", Trouble::Unreadable, "loop/registry.sqlite3"},
+       "Too many levels of symbolic links", Trouble::Unreachable, "loop/registry.sqlite3"},
       {"a path longer than SQLite takes",
        [](const Path& store) { std::filesystem::create_directories(store.parent_path()); },
-       "its path is too long for SQLite", Trouble::Unreadable,
+       "its path is too long for SQLite", Trouble::Unreachable,
        Path(longName) / longName / longName / "registry.sqlite3"},
       {"a file where its folder should be",
        [](const Path& store) { WriteBytes(store.parent_path(), "x"); }, "Not a directory",
-       Trouble::Unreadable, "data/registry.sqlite3"},
+       Trouble::Unreachable, "data/registry.sqlite3"},
   };
   return damages;
 }
@@ -186,11 +190,7 @@ TEST(SqliteStore, ADamagedForeignOrUnreachableStoreIsReportedAndNeverWritten) {
     EXPECT_NE(report.problem.find(damage.problem), std::string::npos) << report.problem;
     EXPECT_EQ(report.trouble, damage.trouble);
 
-    // Windows refuses a folder opened as a file as access denied; what the system
-    // refuses is the registry's I/O failing.
-    const RegistryResult refused = damage.trouble == Trouble::NotAFile     ? kErrorAccessDenied
-                                   : damage.trouble == Trouble::Unreadable ? kErrorRegistryIoFailed
-                                                                           : kErrorBadDb;
+    const RegistryResult refused = damage.refused;
     SqliteRegistry registry(store, 100ms);
     KeyHandle key = 0;
     std::uint32_t disposition = 0;

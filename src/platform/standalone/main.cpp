@@ -48,18 +48,9 @@ bool OpenDisplay() {
 
 // What the user can do about a store the program will not use, by its trouble.
 const char* StoreAdvice(StoreTrouble trouble) {
-  switch (trouble) {
-    case StoreTrouble::Foreign:
-      return "It is another program's database, or a newer layout: move it aside";
-    case StoreTrouble::NotAFile:
-      return "Something other than a file stands in its place: remove it";
-    case StoreTrouble::Unreadable:
-      return "The system refuses it: mend its permissions, the disk or the path";
-    case StoreTrouble::Damaged:
-    case StoreTrouble::Fine:
-      break;
-  }
-  return "Move the file aside or restore it from a backup";
+  return trouble == StoreTrouble::Unreachable
+             ? "The system refuses it: mend its permissions, the disk or the path"
+             : "Move what stands there aside, or restore the file from a backup";
 }
 
 Text UnusableStoreMessage(const std::filesystem::path& store,

@@ -23,11 +23,11 @@ namespace sqlite {
 // of the system call beneath it (0 when none failed) and what is wrong.
 struct Failure : std::runtime_error {
   Failure(int code, const std::string& message, int systemError = 0,
-          StoreTrouble trouble = StoreTrouble::Unreadable)
+          StoreTrouble trouble = StoreTrouble::Unreachable)
       : std::runtime_error(message), code(code), systemError(systemError), trouble(trouble) {}
   int code;
   int systemError;
-  StoreTrouble trouble;  // Unreadable for a failed statement, a lock or a failing disk
+  StoreTrouble trouble;  // Unreachable for a failed statement, a lock or a failing disk
 };
 
 // One column of a result row: its value as an integer and as bytes (text or blob).
@@ -98,7 +98,7 @@ class Connection {
     const bool damaged =
         primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_FORMAT;
     throw Failure(result, message, systemError,
-                  damaged ? StoreTrouble::Damaged : StoreTrouble::Unreadable);
+                  damaged ? StoreTrouble::NotOurs : StoreTrouble::Unreachable);
   }
   static int Bind(sqlite3_stmt* statement, int index, std::int64_t value) {
     return sqlite3_bind_int64(statement, index, value);
@@ -141,7 +141,7 @@ constexpr std::int32_t kApplicationId = 0x5255564F;
 constexpr std::int32_t kSchemaVersion = 1;
 
 Failure Foreign(const std::string& reason) {
-  return Failure(SQLITE_NOTADB, reason, 0, StoreTrouble::Foreign);
+  return Failure(SQLITE_NOTADB, reason, 0, StoreTrouble::NotOurs);
 }
 Failure Unreadable(int error, const std::string& what) {
   return Failure(SQLITE_CANTOPEN, what + ": " + std::system_category().message(error), error);
@@ -164,7 +164,7 @@ posix::FileDescriptor OpenRegular(const std::filesystem::path& file, const std::
                      : S_ISDIR(info.st_mode)  ? "a folder"
                      : S_ISFIFO(info.st_mode) ? "a FIFO"
                                               : "a special file";
-  throw Failure(SQLITE_CANTOPEN, what + " is " + kind + ", not a file", 0, StoreTrouble::NotAFile);
+  throw Failure(SQLITE_CANTOPEN, what + " is " + kind + ", not a file", 0, StoreTrouble::NotOurs);
 }
 
 // Looks at the store's first bytes and its journal's name, without SQLite: throws for
@@ -184,7 +184,7 @@ bool RecogniseStore(const std::filesystem::path& file) {
   if (size < 0) throw Unreadable(errno, "it cannot be read");
   if (size == 0) return true;  // a new, empty store
   if (size < 100 || std::memcmp(header, "SQLite format 3", 16) != 0) {
-    throw Failure(SQLITE_NOTADB, sqlite3_errstr(SQLITE_NOTADB), 0, StoreTrouble::Damaged);
+    throw Failure(SQLITE_NOTADB, sqlite3_errstr(SQLITE_NOTADB), 0, StoreTrouble::NotOurs);
   }
   // Ours never uses WAL, whose file may hold more than the database's file shows.
   if (header[18] == 2) throw Foreign("it is an SQLite database of another program (in WAL mode)");
@@ -267,7 +267,7 @@ bool CheckLayout(Connection& connection) {
     if (line.rfind("*** ", 0) == 0) line.erase(0, line.find('\n') + 1);
     if (line != "ok") problems += (problems.empty() ? "" : "; ") + line;
   }
-  if (!problems.empty()) throw Failure(SQLITE_CORRUPT, problems, 0, StoreTrouble::Damaged);
+  if (!problems.empty()) throw Failure(SQLITE_CORRUPT, problems, 0, StoreTrouble::NotOurs);
   return true;
 }
 
@@ -380,21 +380,20 @@ sqlite::Transaction SqliteRegistry::Begin(bool write, bool create) {
 template <typename Call>
 RegistryResult SqliteRegistry::StatusOfCall(Call&& call) noexcept {
   lastProblem_.clear();
-  lastTrouble_ = StoreTrouble::Unreadable;
+  lastTrouble_ = StoreTrouble::Unreachable;
   try {
     return call();
   } catch (const sqlite::Failure& failure) {
     lastProblem_ = failure.what();
     lastTrouble_ = failure.trouble;
-    if (failure.trouble == StoreTrouble::Unreadable) {
+    if (failure.trouble == StoreTrouble::Unreachable) {
       return lastStatus_ = StatusOf(failure.code, failure.systemError);
     }
     // Nothing more is tried on a store that must be left alone. Windows refuses a
-    // folder opened as a file as access denied.
+    // folder opened as a file (what SQLite could not even open) as access denied.
     refused_ = std::make_exception_ptr(failure);
     connection_.reset();
-    return lastStatus_ =
-               failure.trouble == StoreTrouble::NotAFile ? kErrorAccessDenied : kErrorBadDb;
+    return lastStatus_ = failure.code == SQLITE_CANTOPEN ? kErrorAccessDenied : kErrorBadDb;
   } catch (const std::bad_alloc&) {
     return kErrorOutOfMemory;
   } catch (const std::exception& error) {

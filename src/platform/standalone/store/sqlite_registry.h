@@ -35,13 +35,11 @@ struct RollBack {
 using Transaction = std::unique_ptr<Connection, RollBack>;
 }  // namespace sqlite
 
-// Why the store cannot be used, so that the advice can fit the cause.
+// Why the store cannot be used: the two things the user can do about it.
 enum class StoreTrouble {
-  Fine,        // usable, missing, or only locked (not "None": X11 defines it)
-  Damaged,     // not a database, or malformed: restore it or move it aside
-  Foreign,     // a sound database that is not this program's store: move it aside
-  NotAFile,    // a folder, FIFO, device or symbolic link at its name or its journal's
-  Unreadable,  // the system or SQLite refuses it: the problem carries the reason
+  Fine,         // usable, missing, or only locked (not "None": X11 defines it)
+  NotOurs,      // damaged, another program's, or no file at all: move it aside or restore it
+  Unreachable,  // the system or SQLite refuses it: the problem carries the reason
 };
 
 class SqliteRegistry final : public Registry {

@@ -110,22 +110,6 @@ const std::vector<Damage>& Damages() {
        "it is an SQLite database of another program (application id 0x12345678)", Trouble::NotOurs},
       {"a store of a newer version", Ours("PRAGMA user_version = 2"),
        "it was written by a newer version of RUVO LinkLens (layout 2)", Trouble::NotOurs},
-      {"a store that lost a table", Ours("DROP TABLE key_values"),
-       "its table \"key_values\" is missing", Trouble::NotOurs},
-      // Our marks on a file whose catalogue is not exactly ours: whatever it holds
-      // could run on our writes, or our statements fail on it after the page is out.
-      {"our marks and a planted trigger",
-       Ours("CREATE TRIGGER t AFTER INSERT ON key_values BEGIN"
-            " UPDATE key_values SET data = x'00'; END"),
-       "it holds a trigger \"t\" that RUVO LinkLens does not make", Trouble::NotOurs},
-      {"our marks and a view", Ours("CREATE VIEW v AS SELECT * FROM keys"),
-       "it holds a view \"v\" that RUVO LinkLens does not make", Trouble::NotOurs},
-      {"our marks and another index", Ours("CREATE INDEX i ON keys (path)"),
-       "it holds a index \"i\" that RUVO LinkLens does not make", Trouble::NotOurs},
-      {"our marks on other tables of the same names",
-       Theirs("PRAGMA application_id = 1381324367; PRAGMA user_version = 1;"
-              "CREATE TABLE keys (x); CREATE TABLE key_values (y)"),
-       "is not as RUVO LinkLens makes it", Trouble::NotOurs},
       // Inspecting these must not roll the journal back nor make -wal or -shm files.
       {"another program's database with a hot journal",
        [](const Path& store) {

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
-import { startDemoServer } from './demo/server.mjs';
+import { startDemoServer } from '../../demo/server.mjs';
 import { alertText, launchBrowser, pageFilePath, serviceEntry } from './lib/harness.mjs';
 
 let browser;

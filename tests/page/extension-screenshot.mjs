@@ -1,7 +1,7 @@
 // Takes the picture of the extension's notice for the documentation: the window it
 // opens for a link of a type the suite does not take.
 //   node extension-screenshot.mjs OUT.png
-import { ExtensionRunner, buildExtension } from '../lib/extension.mjs';
+import { ExtensionRunner, buildExtension } from './lib/extension.mjs';
 
 const [out] = process.argv.slice(2);
 if (!out) {

@@ -1,11 +1,11 @@
 // Takes the try-it page's picture for the documentation, after pressing a few of its
-// buttons:  node screenshot.mjs PAGE_FILE OUT.png
-import { launchBrowser } from '../lib/harness.mjs';
-import { startDemoServer } from './server.mjs';
+// buttons:  node demo-screenshot.mjs PAGE_FILE OUT.png
+import { launchBrowser } from './lib/harness.mjs';
+import { startDemoServer } from '../../demo/server.mjs';
 
 const [pageFile, out] = process.argv.slice(2);
 if (!pageFile || !out) {
-  console.error('usage: node screenshot.mjs PAGE_FILE OUT.png');
+  console.error('usage: node demo-screenshot.mjs PAGE_FILE OUT.png');
   process.exit(2);
 }
 const pressed = [

@@ -42,22 +42,6 @@ TEST(LayoutTest, FocusGoesToTheButtonFirstThenThePictureAreaOnly) {
   EXPECT_EQ(kControls[0].name, "RuvoImage") << "creation order starts with the picture area";
 }
 
-TEST(LayoutTest, TextLinesKeepTheirPitchOverlapAndFont) {
-  int expectedTop = 840;
-  int labels = 0;
-  for (const ControlRecord& control : kControls) {
-    if (control.kind != ControlKind::TextLine) continue;
-    ++labels;
-    EXPECT_EQ(control.rect.top, expectedTop) << control.name;
-    EXPECT_EQ(control.rect.height, 255) << control.name;
-    EXPECT_EQ(control.rect.left, 353) << control.name;
-    EXPECT_EQ(control.font, &kTextLineFont) << control.name;
-    expectedTop += 240;
-  }
-  EXPECT_EQ(labels, 5);
-  EXPECT_EQ(kControls[ControlIndex("Label5")].text.back(), L' ') << "Label5 ends with one blank";
-}
-
 TEST(LayoutTest, ButtonIsCentredAndThePictureOverhangsTheClientArea) {
   const ControlRecord& button = kControls[kActionButtonIndex];
   EXPECT_EQ(button.rect.left, (kMainWindow.clientWidth - button.rect.width + 1) / 2);

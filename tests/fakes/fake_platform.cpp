@@ -30,6 +30,12 @@ bool FitsTheCodePage(const Text& name) {
 // KEY_ALL_ACCESS: what RegOpenKeyA's handles hold (it asks for MAXIMUM_ALLOWED).
 constexpr std::uint32_t kFullAccess = 0xF003F;
 
+// ERROR_FILE_NOT_FOUND, in Windows' words.
+FileResult FileNotFound() {
+  return FileResult::Failed(FileFailure::NotFound, 2,
+                            L"The system cannot find the file specified.");
+}
+
 }  // namespace
 
 // --- registry ---------------------------------------------------------------------
@@ -280,8 +286,7 @@ FileResult FakeFileSystem::RemoveFile(const Text& path) {
     return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");
   }
   if (files_.erase(Normalise(path)) == 0) {
-    return FileResult::Failed(FileFailure::NotFound, 2,
-                              L"The system cannot find the file specified.");
+    return FileNotFound();
   }
   return FileResult::Done();
 }
@@ -290,8 +295,7 @@ FileResult FakeFileSystem::RemoveFolder(const Text& path) {
   if (auto failure = InjectedFailure("RemoveFolder")) return *failure;
   const Text folder = Normalise(path);
   if (folders_.count(folder) == 0) {
-    return FileResult::Failed(FileFailure::NotFound, 2,
-                              L"The system cannot find the file specified.");
+    return FileNotFound();
   }
   if (HasChildren(folder)) {
     return FileResult::Failed(FileFailure::NotEmpty, 145, L"The directory is not empty.");
@@ -313,8 +317,7 @@ FileResult FakeFileSystem::LinkFile(const Text& path, const Text& alias) {
   if (auto failure = InjectedFailure("LinkFile")) return *failure;
   const auto file = files_.find(Normalise(path));
   if (file == files_.end()) {
-    return FileResult::Failed(FileFailure::NotFound, 2,
-                              L"The system cannot find the file specified.");
+    return FileNotFound();
   }
   const Text name = Normalise(alias);
   if (files_.count(name) != 0 || folders_.count(name) != 0) {
@@ -329,8 +332,7 @@ FileResult FakeFileSystem::RenameFile(const Text& from, const Text& to) {
   if (auto failure = InjectedFailure("RenameFile")) return *failure;
   const auto file = files_.find(Normalise(from));
   if (file == files_.end()) {
-    return FileResult::Failed(FileFailure::NotFound, 2,
-                              L"The system cannot find the file specified.");
+    return FileNotFound();
   }
   if (folders_.count(Normalise(to)) != 0) {
     return FileResult::Failed(FileFailure::Other, 5, L"Access is denied.");

@@ -22,7 +22,6 @@
 #include "platform/standalone/fltk/user_interface.h"
 #include "platform/standalone/instance_lock.h"
 #include "platform/standalone/store/sqlite_registry.h"
-#include "platform/standalone/fltk/display.h"
 #include "platform/text.h"
 #include "window/window_handlers.h"
 
@@ -39,9 +38,26 @@ constexpr int kNoDisplay = 2;
 
 constexpr const char* kProgramFilesFolder = "Program Files";
 
+// FLTK 1.3 ends the process on its own when it cannot open the display, with no
+// word of how to get one: the program opens it first and says why there is none.
 bool OpenDisplay() {
-  Display* display = x11::OpenDisplayOrExplain();
-  if (display == nullptr) return false;
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') {
+    std::fprintf(stderr,
+                 "ruvo-linklens: no X display: DISPLAY is not set.\n"
+                 "Run it on a desktop session (under Wayland through XWayland), or on a "
+                 "virtual display:\n  xvfb-run -a scripts/run\n");
+    return false;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    std::fprintf(stderr,
+                 "ruvo-linklens: cannot open the X display \"%s\".\n"
+                 "Check DISPLAY and the X server's access rules, or use a virtual display:\n"
+                 "  xvfb-run -a scripts/run\n",
+                 name);
+    return false;
+  }
   fl_open_display(display);  // FLTK owns the connection from here on
   return true;
 }

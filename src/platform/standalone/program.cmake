@@ -71,8 +71,6 @@ add_executable(ruvo-linklens
   fltk/user_interface.cpp
   fltk/widgets.cpp
   fltk/main_window.cpp
-  fltk/display.cpp
-  fltk/window_hints.cpp
   ${ruvo_embedded_sources}
 )
 target_include_directories(ruvo-linklens PRIVATE ${PROJECT_SOURCE_DIR}/src)

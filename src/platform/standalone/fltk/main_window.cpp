@@ -1,17 +1,38 @@
 #include "platform/standalone/fltk/main_window.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
-#include "platform/standalone/fltk/window_hints.h"
 #include "platform/text.h"
 
 namespace ruvo::fltk {
+namespace {
+
+// FLTK cannot take the minimize button away; for a fixed-size window it asks the
+// window manager to drop resizing and maximizing only. These Motif hints, which most
+// X window managers read, ask for a title bar, a system menu and a close box, and
+// only moving and closing.
+void AskForCloseBoxOnly(Display* display, Window window) {
+  constexpr long kHintsFunctions = 1L << 0, kHintsDecorations = 1L << 1;
+  constexpr long kFunctionMove = 1L << 2, kFunctionClose = 1L << 5;
+  constexpr long kDecorBorder = 1L << 1, kDecorTitle = 1L << 3, kDecorMenu = 1L << 4;
+  long hints[5] = {kHintsFunctions | kHintsDecorations, kFunctionMove | kFunctionClose,
+                   kDecorBorder | kDecorTitle | kDecorMenu, 0, 0};
+  const Atom motifHints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  XChangeProperty(display, window, motifHints, motifHints, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(hints), 5);
+  XFlush(display);
+}
+
+}  // namespace
+
 FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* banner,
                                const Fl_RGB_Image* icon)
     : fonts_(fonts),
@@ -69,8 +90,8 @@ std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& contr
       return button;
     }
     case ControlKind::StraightLine:
-      // The line runs along the top of its one-pixel-thick box, as on Windows.
-      return std::make_unique<StraightLine>(at.x, at.y, at.x + at.width, at.y);
+      // As on Windows, a box one pixel thick filled with the line's colour.
+      return std::make_unique<Fl_Box>(FL_FLAT_BOX, at.x, at.y, at.width, at.height, nullptr);
     case ControlKind::TextLine:
       return std::make_unique<TextBox>(at.x, at.y, at.width, at.height, ToUtf8(control.text));
   }
@@ -97,9 +118,7 @@ void FltkMainWindow::OnActionButtonPressed(std::function<void()> handler) {
 
 void FltkMainWindow::Show() {
   window_.show();
-  // FLTK cannot take the minimize button away; for a fixed-size window it asks the
-  // window manager to drop resizing and maximizing only.
-  x11::AskForCloseBoxOnly(fl_display, fl_xid(&window_));
+  AskForCloseBoxOnly(fl_display, fl_xid(&window_));
   if (window_.children() > 0) window_.child(0)->take_focus();
 }
 

@@ -3,8 +3,6 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
-#include <algorithm>
-#include <cstdlib>
 #include <utility>
 
 namespace ruvo::fltk {
@@ -62,23 +60,6 @@ int PushButton::handle(int event) {
     return 1;
   }
   return Fl_Button::handle(event);
-}
-
-StraightLine::StraightLine(int x1, int y1, int x2, int y2)
-    : Fl_Widget(std::min(x1, x2), std::min(y1, y2), std::max(1, std::abs(x2 - x1)),
-                std::max(1, std::abs(y2 - y1))),
-      x1_(x1),
-      y1_(y1),
-      x2_(x2),
-      y2_(y2) {}
-
-void StraightLine::draw() {
-  // The box ends one pixel short of the far corner, which leaves out the last point.
-  ClipTo clip(*this);
-  fl_color(labelcolor());
-  fl_line_style(FL_SOLID, 1);
-  fl_line(x1_, y1_, x2_, y2_);
-  fl_line_style(0);
 }
 
 TextBox::TextBox(int x, int y, int w, int h, std::string text)

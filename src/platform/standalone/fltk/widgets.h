@@ -33,20 +33,6 @@ class PushButton : public Fl_Button {
   int handle(int event) override;
 };
 
-// A solid one-pixel line in the label colour between two corners of the widget's
-// box. It handles no events.
-class StraightLine : public Fl_Widget {
- public:
-  // From (x1, y1) to (x2, y2); the last point is not drawn, as with Windows' LineTo.
-  StraightLine(int x1, int y1, int x2, int y2);
-
- protected:
-  void draw() override;
-
- private:
-  int x1_, y1_, x2_, y2_;
-};
-
 // One line of text from the box's top-left corner on an opaque background, cut off
 // at the box. No padding, no '&' or '@' interpretation; it never takes the focus.
 class TextBox : public Fl_Widget {

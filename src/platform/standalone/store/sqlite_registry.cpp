@@ -294,7 +294,7 @@ constexpr char kSetValue[] =
     " VALUES (?1, ?2, upper(?2), ?3, ?4) ON CONFLICT (key_id, folded_name)"
     " DO UPDATE SET type = excluded.type, data = excluded.data";
 // RegOpenKeyA asks for MAXIMUM_ALLOWED: its handles hold every right checked here.
-constexpr std::uint32_t kEveryRight = kKeyQueryValue | kKeySetValue | kKeyEnumerateSubKeys;
+constexpr std::uint32_t kEveryRight = kKeySetValue | kKeyEnumerateSubKeys;
 constexpr std::int64_t kRootKeyId = 0;
 
 // A key path or value name as the ANSI functions receive it: a C string in the
@@ -378,29 +378,6 @@ RegistryResult SqliteRegistry::StatusOfCall(Call&& call) noexcept {
   }
 }
 
-template <typename Call>
-RegistryResult SqliteRegistry::OnValue(KeyHandle key, std::uint32_t right, const Text& valueName,
-                                       Call&& call) {
-  return StatusOfCall([&]() -> RegistryResult {
-    const auto handle = handles_.find(key);
-    if (handle == handles_.end()) return kErrorInvalidHandle;
-    // As on Windows, the handle's rights are checked before the key itself.
-    if ((handle->second.access & right) != right) return kErrorAccessDenied;
-    // The installer never keeps a value on a root: the stand-in holds none there.
-    const std::int64_t id = handle->second.keyId;
-    if (id == kRootKeyId) return right == kKeySetValue ? kErrorAccessDenied : kErrorFileNotFound;
-    const std::optional<std::string> name = AnsiName(valueName);
-    if (!name) return kErrorNoUnicodeTranslation;
-    auto transaction = Begin(right == kKeySetValue);
-    if (!transaction || transaction->Run("SELECT 1 FROM keys WHERE id = ?1", id).empty()) {
-      return kErrorKeyDeleted;
-    }
-    const RegistryResult status = call(*transaction, id, *name);
-    if (status == kErrorSuccess) sqlite::Commit(transaction);
-    return status;
-  });
-}
-
 RegistryResult SqliteRegistry::RegOpenKeyA(PredefinedRoot root, const Text& subKey,
                                            KeyHandle& key) {
   return OpenOrCreateKey(root, subKey, kEveryRight, key, nullptr);
@@ -455,8 +432,22 @@ RegistryResult SqliteRegistry::OpenOrCreateKey(PredefinedRoot root, const Text& 
 RegistryResult SqliteRegistry::RegSetValueExA(KeyHandle key, const Text& valueName,
                                               std::int32_t type,
                                               const std::vector<std::uint8_t>& data) {
-  return OnValue(key, kKeySetValue, valueName, [&](auto& store, auto id, const auto& name) {
-    store.Run(kSetValue, id, name, type, data);
+  return StatusOfCall([&]() -> RegistryResult {
+    const auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    // As on Windows, the handle's rights are checked before the key itself.
+    if ((handle->second.access & kKeySetValue) == 0) return kErrorAccessDenied;
+    // The installer never keeps a value on a root: the stand-in holds none there.
+    const std::int64_t id = handle->second.keyId;
+    if (id == kRootKeyId) return kErrorAccessDenied;
+    const std::optional<std::string> name = AnsiName(valueName);
+    if (!name) return kErrorNoUnicodeTranslation;
+    auto transaction = Begin(true);
+    if (!transaction || transaction->Run("SELECT 1 FROM keys WHERE id = ?1", id).empty()) {
+      return kErrorKeyDeleted;
+    }
+    transaction->Run(kSetValue, id, *name, type, data);
+    sqlite::Commit(transaction);
     return kErrorSuccess;
   });
 }

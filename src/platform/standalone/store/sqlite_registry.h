@@ -7,7 +7,7 @@
 // given, a key with subkeys cannot be deleted (5), unknown handles give 6 and a
 // deleted key's handles 1018. The four predefined roots are separate trees; a root
 // opens as a key but holds no values. A handle keeps the access it was opened with:
-// setting a value needs KEY_SET_VALUE, reading one KEY_QUERY_VALUE, else 5.
+// setting a value needs KEY_SET_VALUE, listing subkeys KEY_ENUMERATE_SUB_KEYS, else 5.
 //
 // The first call that writes creates the file; reads of a missing file see an empty
 // registry. Each call is one transaction, durable when it returns. The store is
@@ -94,10 +94,6 @@ class SqliteRegistry final : public Registry {
   // Runs `call` and turns whatever it throws into a status.
   template <typename Call>
   RegistryResult StatusOfCall(Call&& call) noexcept;
-  // Runs `call` on the key an open handle stands for and a value's name, once the
-  // handle holds `right` and the key is still there; commits when it succeeds.
-  template <typename Call>
-  RegistryResult OnValue(KeyHandle key, std::uint32_t right, const Text& valueName, Call&& call);
 
   std::filesystem::path store_;
   std::chrono::milliseconds busyTimeout_;

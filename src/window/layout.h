@@ -143,7 +143,9 @@ constexpr std::size_t ControlIndex(std::string_view name) {
 
 inline constexpr std::size_t kActionButtonIndex = ControlIndex(kActionButtonName);
 inline constexpr std::size_t kPictureAreaIndex = ControlIndex(kPictureAreaName);
-static_assert(kActionButtonIndex < std::size(kControls), "the layout has no ActionButton");
+static_assert(kActionButtonIndex < std::size(kControls) &&
+                  kControls[kActionButtonIndex].kind == ControlKind::PushButton,
+              "the layout has no ActionButton push button");
 static_assert(kPictureAreaIndex < std::size(kControls), "the layout has no RuvoImage");
 
 }  // namespace ruvo

@@ -25,8 +25,6 @@ class FileInstanceLock final : public InstanceLock {
   void Release() override { held_ = posix::FileDescriptor(); }
 
  private:
-  LockResult Refused(const char* what, int error) const;
-
   std::filesystem::path file_;
   Pause pause_;
   posix::FileDescriptor held_;

@@ -62,22 +62,15 @@ bool OpenDisplay() {
   return true;
 }
 
-// What the user can do about a store the program will not use, by its trouble.
-const char* StoreAdvice(StoreTrouble trouble) {
-  return trouble == StoreTrouble::Unreachable
-             ? "The system refuses it: mend its permissions, the disk or the path"
-             : "Move what stands there aside, or restore the file from a backup";
-}
-
+// What the user is told of a store the program will not use, and what to do about it.
 Text UnusableStoreMessage(const std::filesystem::path& store,
                           const SqliteRegistry::StoreReport& report) {
+  const char* advice = report.trouble == StoreTrouble::Unreachable
+                           ? "The system refuses it: mend its permissions, the disk or the path"
+                           : "Move what stands there aside, or restore the file from a backup";
   return FromUtf8("RUVO LinkLens cannot use its registry store\n" + store.string() +
-                  "\n\nProblem: " + report.problem + "\n\nNothing was changed. " +
-                  StoreAdvice(report.trouble) + ", then start RUVO LinkLens again.");
-}
-
-Text UnexpectedFailureMessage(const std::string& what) {
-  return FromUtf8("RUVO LinkLens stopped because of an unexpected failure.\n\n" + what);
+                  "\n\nProblem: " + report.problem + "\n\nNothing was changed. " + advice +
+                  ", then start RUVO LinkLens again.");
 }
 
 // Dialogs take FLTK's background colour: make it the window's 3-D face colour.
@@ -87,21 +80,11 @@ void UseButtonFaceForDialogs() {
   Fl::background(red, green, blue);
 }
 
-// What the program takes from FLTK and the display once, at start: the fonts, the
-// screen's dots per inch, the message boxes' font, and where the shown windows are logged.
-struct FltkSetup {
-  FltkFonts fonts;
-  int dpi;
-  FltkFont messageFont;
-  UserInterfaceLog log;
-};
-
-int RunInstallerWindow(FltkSetup& setup) {
+int RunInstallerWindow(const FltkFonts& fonts, int dpi) {
   const std::filesystem::path store = RegistryStoreFile();
   SqliteRegistry registry(store);
   if (const auto report = registry.Examine(); report.trouble != StoreTrouble::Fine) {
-    ShowApplicationMessage(setup.log, setup.messageFont, UnusableStoreMessage(store, report),
-                           MessageIcon::Error);
+    ShowApplicationMessage(fonts, dpi, UnusableStoreMessage(store, report), MessageIcon::Error);
     return kFailed;
   }
   // Drive C: as Windows leaves it: "c:\Program Files" is always there, and the
@@ -110,8 +93,8 @@ int RunInstallerWindow(FltkSetup& setup) {
   DriveCFileSystem files(DriveCFolder());
 
   EmbeddedImages images;
-  FltkMainWindow window(setup.fonts, setup.dpi, images.Banner(), images.PackageIcon());
-  FltkUserInterface ui(window, setup.fonts, setup.dpi, setup.log);
+  FltkMainWindow window(fonts, dpi, images.Banner(), images.PackageIcon());
+  FltkUserInterface ui(window, fonts, dpi);
   // While the lock is busy the window keeps answering; its close box ends the wait.
   FileInstanceLock lock(InstanceLockFile(), [&window](std::chrono::milliseconds step) {
     Fl::wait(std::chrono::duration<double>(step).count());
@@ -134,15 +117,16 @@ int RunInstallerWindow(FltkSetup& setup) {
 int Run() {
   if (!OpenDisplay()) return kNoDisplay;
   UseButtonFaceForDialogs();
+  const FltkFonts fonts;
   const int dpi = ScreenDpi();
-  FltkSetup setup{FltkFonts(), dpi, {}, UserInterfaceLog::FromEnvironment()};
-  setup.messageFont = MessageBoxFont(setup.fonts, dpi);
   try {
-    return RunInstallerWindow(setup);
+    return RunInstallerWindow(fonts, dpi);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "ruvo-linklens: %s\n", error.what());
-    ShowApplicationMessage(setup.log, setup.messageFont, UnexpectedFailureMessage(error.what()),
-                           MessageIcon::Error);
+    const std::string what = error.what();
+    ShowApplicationMessage(
+        fonts, dpi, FromUtf8("RUVO LinkLens stopped because of an unexpected failure.\n\n" + what),
+        MessageIcon::Error);
     return kFailed;
   }
 }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <utility>
 
 namespace ruvo::posix {
 
@@ -17,12 +18,11 @@ class FileDescriptor {
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   FileDescriptor& operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
       if (fd_ >= 0) ::close(fd_);
-      fd_ = other.fd_;
-      other.fd_ = -1;
+      fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
   }

@@ -63,8 +63,14 @@ Text SystemReason(int error) {
 }
 
 // ENOENT, and ENOTDIR when some parent is a file: the path does not lead anywhere.
-FileFailure PathFailure(int error) {
-  return error == ENOENT || error == ENOTDIR ? FileFailure::NotFound : FileFailure::Other;
+// EEXIST: something stands where the operation would put its own.
+FileFailure FailureOf(int error) {
+  if (error == ENOENT || error == ENOTDIR) return FileFailure::NotFound;
+  return error == EEXIST ? FileFailure::AlreadyExists : FileFailure::Other;
+}
+
+[[noreturn]] void FailWithErrno(int error) {
+  FailWithErrno(error, FailureOf(error));
 }
 
 // A folder on the way, opened without following a link: a link (or a folder
@@ -81,7 +87,7 @@ posix::FileDescriptor OpenFolderAt(int parent, const std::string& name, const Te
                               L" passes through a symbolic link; links on drive C: are not "
                               L"followed");
   }
-  FailWithErrno(error, PathFailure(error));
+  FailWithErrno(error);
 }
 
 // The lines in the stand-in's code page, ASCII, each ended by CR LF; false when a
@@ -105,48 +111,8 @@ int WriteAll(int fd, const std::string& bytes) {
   return 0;
 }
 
-// The partial file beside the target, in the folder already opened; it is removed
-// again unless it was renamed into place.
-class TemporaryFile {
- public:
-  // The partial file's one name, taking over what an interrupted run left there (the
-  // programs' instance lock keeps two writers apart).
-  TemporaryFile(int folder, const std::string& target)
-      : folder_(folder), name_(ToUtf8(PartialFileFor(FromUtf8(target)))) {
-    // 0666 less the umask, as any new file: the browser must be able to read it.
-    fd_ = posix::FileDescriptor(::openat(
-        folder_, name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!fd_.valid()) {
-      const int error = errno;
-      name_.clear();  // not ours to remove: it could not be opened
-      FailWithErrno(error, PathFailure(error));
-    }
-  }
-  ~TemporaryFile() {
-    if (kept_ || name_.empty()) return;
-    fd_ = posix::FileDescriptor();
-    ::unlinkat(folder_, name_.c_str(), 0);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  posix::FileDescriptor& fd() { return fd_; }
-  const std::string& name() const { return name_; }
-  void Keep() { kept_ = true; }
-
- private:
-  int folder_;
-  std::string name_;
-  posix::FileDescriptor fd_;
-  bool kept_ = false;
-};
-
-}  // namespace
-
-DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
-    : driveFolder_(std::move(driveFolder)) {}
-
-std::vector<std::string> DriveCFileSystem::Components(const Text& windowsPath) const {
+// The path's components below the drive, or a refusal of the path as such.
+std::vector<std::string> Components(const Text& windowsPath) {
   const Text& path = windowsPath;
   if (path.find(L'\0') != Text::npos) RefuseBecause(EINVAL, L"A path holds a NUL character");
   if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) {
@@ -182,18 +148,27 @@ std::vector<std::string> DriveCFileSystem::Components(const Text& windowsPath) c
   return components;
 }
 
-DriveCFileSystem::Place DriveCFileSystem::OpenParent(const Text& windowsPath, bool driveAllowed) {
+// The folder that holds a path's last component, opened by walking down from the
+// drive one folder at a time without following links, and that component's name
+// ("" for the drive itself). What was checked on the way is what is used.
+struct Place {
+  posix::FileDescriptor folder;
+  std::string name;
+};
+
+// Makes sure the drive folder exists; refuses the drive itself where an operation
+// must not touch it.
+Place OpenParent(const std::filesystem::path& drive, const Text& windowsPath, bool driveAllowed) {
   const std::vector<std::string> components = Components(windowsPath);
   if (!driveAllowed && components.empty())
     RefuseBecause(EACCES, windowsPath + L" is the drive itself");
   try {
-    CreatePrivateFolders(driveFolder_);
+    CreatePrivateFolders(drive);
   } catch (const std::filesystem::filesystem_error& error) {
     FailWithErrno(error.code().value(), FileFailure::Other);
   }
   Place place;
-  place.folder =
-      posix::FileDescriptor(::open(driveFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  place.folder = posix::FileDescriptor(::open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!place.folder.valid()) FailWithErrno(errno, FileFailure::Other);
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     place.folder = OpenFolderAt(place.folder.get(), components[i], windowsPath);
@@ -202,8 +177,9 @@ DriveCFileSystem::Place DriveCFileSystem::OpenParent(const Text& windowsPath, bo
   return place;
 }
 
-std::string DriveCFileSystem::NameBeside(const Place& place, const Text& path,
-                                         const Text& other) const {
+// The name of `other`'s last component, which must lie in the folder `place` has
+// reached; refused otherwise.
+std::string NameBeside(const Place& place, const Text& path, const Text& other) {
   std::vector<std::string> these = Components(path), those = Components(other);
   if (place.name.empty() || those.empty())
     RefuseBecause(EINVAL, other + L" is no file beside " + path);
@@ -214,42 +190,45 @@ std::string DriveCFileSystem::NameBeside(const Place& place, const Text& path,
   return name;
 }
 
+}  // namespace
+
+DriveCFileSystem::DriveCFileSystem(std::filesystem::path driveFolder)
+    : driveFolder_(std::move(driveFolder)) {}
+
 FileResult DriveCFileSystem::MakeFolder(const Text& path) {
   return RunStep([&] {
-    const Place place = OpenParent(path, true);
-    if (place.name.empty()) FailWithErrno(EEXIST, FileFailure::AlreadyExists);
+    const Place place = OpenParent(driveFolder_, path, true);
+    if (place.name.empty()) FailWithErrno(EEXIST);
     if (::mkdirat(place.folder.get(), place.name.c_str(), 0777) == 0) return;
-    const int error = errno;
-    FailWithErrno(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+    FailWithErrno(errno);
   });
 }
 
 FileResult DriveCFileSystem::RemoveFile(const Text& path) {
   return RunStep([&] {
-    const Place place = OpenParent(path, true);
+    const Place place = OpenParent(driveFolder_, path, true);
     if (place.name.empty()) FailWithErrno(EISDIR, FileFailure::Other);
     // A link is removed as a file: what it points at stays. A folder gives EISDIR.
     if (::unlinkat(place.folder.get(), place.name.c_str(), 0) == 0) return;
-    const int error = errno;
-    FailWithErrno(error, PathFailure(error));
+    FailWithErrno(errno);
   });
 }
 
 FileResult DriveCFileSystem::RemoveFolder(const Text& path) {
   return RunStep([&] {
-    const Place place = OpenParent(path, false);
+    const Place place = OpenParent(driveFolder_, path, false);
     if (::unlinkat(place.folder.get(), place.name.c_str(), AT_REMOVEDIR) == 0) return;
     const int error = errno;
     if (error == ENOTEMPTY || error == EEXIST) FailWithErrno(error, FileFailure::NotEmpty);
     // The folders on the way were opened: ENOTDIR means the path itself is no folder.
     if (error == ENOTDIR) FailWithErrno(error, FileFailure::Other);
-    FailWithErrno(error, PathFailure(error));
+    FailWithErrno(error);
   });
 }
 
 FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
   FileResult result = RunStep([&] {
-    const Place place = OpenParent(path, false);
+    const Place place = OpenParent(driveFolder_, path, false);
     struct stat info {};
     if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
       throw Refusal{FileResult::Failed(FileFailure::AlreadyExists, EEXIST,
@@ -264,31 +243,28 @@ FileResult DriveCFileSystem::ConfirmGone(const Text& path) {
 
 FileResult DriveCFileSystem::LinkFile(const Text& path, const Text& alias) {
   return RunStep([&] {
-    const Place place = OpenParent(path, false);
+    const Place place = OpenParent(driveFolder_, path, false);
     const std::string aliasName = NameBeside(place, path, alias);
     struct stat info {};
     if (::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      const int error = errno;
-      FailWithErrno(error, PathFailure(error));
+      FailWithErrno(errno);
     }
     if (S_ISDIR(info.st_mode)) FailWithErrno(EISDIR, FileFailure::NotFound);  // no file to link
     // Flags 0: a link at `path` is linked itself, never followed.
     if (::linkat(place.folder.get(), place.name.c_str(), place.folder.get(), aliasName.c_str(),
                  0) != 0) {
-      const int error = errno;
-      FailWithErrno(error, error == EEXIST ? FileFailure::AlreadyExists : PathFailure(error));
+      FailWithErrno(errno);
     }
   });
 }
 
 FileResult DriveCFileSystem::RenameFile(const Text& from, const Text& to) {
   return RunStep([&] {
-    const Place place = OpenParent(from, false);
+    const Place place = OpenParent(driveFolder_, from, false);
     const std::string toName = NameBeside(place, from, to);
     if (::renameat(place.folder.get(), place.name.c_str(), place.folder.get(), toName.c_str()) !=
         0) {
-      const int error = errno;
-      FailWithErrno(error, PathFailure(error));
+      FailWithErrno(errno);
     }
     static_cast<void>(::fsync(place.folder.get()));
   });
@@ -296,23 +272,28 @@ FileResult DriveCFileSystem::RenameFile(const Text& from, const Text& to) {
 
 FileResult DriveCFileSystem::ReplaceTextFile(const Text& path, const std::vector<Text>& lines) {
   return RunStep([&] {
-    const Place place = OpenParent(path, false);
+    const Place place = OpenParent(driveFolder_, path, false);
     std::string bytes;
     if (!TextFileBytes(lines, bytes)) FailWithErrno(EILSEQ, FileFailure::Other);
     const int folder = place.folder.get();
-
-    TemporaryFile temporary(folder, place.name);
-    if (const int error = WriteAll(temporary.fd().get(), bytes); error != 0) {
+    // The partial file's one name takes over what an interrupted run left there (the
+    // programs' instance lock keeps two writers apart). 0666 less the umask, as any
+    // new file: the browser must be able to read it.
+    const std::string partial = ToUtf8(PartialFileFor(FromUtf8(place.name)));
+    posix::FileDescriptor fd(::openat(folder, partial.c_str(),
+                                      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd.valid()) FailWithErrno(errno);  // not ours to remove: it could not be opened
+    int error = WriteAll(fd.get(), bytes);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (const int closed = fd.Close(); error == 0) error = closed;
+    // A folder standing at the target makes the rename fail (EISDIR) and stay as it is.
+    if (error == 0 && ::renameat(folder, partial.c_str(), folder, place.name.c_str()) != 0) {
+      error = errno;
+    }
+    if (error != 0) {
+      ::unlinkat(folder, partial.c_str(), 0);
       FailWithErrno(error, FileFailure::Other);
     }
-    if (::fsync(temporary.fd().get()) != 0) FailWithErrno(errno, FileFailure::Other);
-    if (const int error = temporary.fd().Close(); error != 0)
-      FailWithErrno(error, FileFailure::Other);
-    // A folder standing at the target makes this fail (EISDIR) and stay as it is.
-    if (::renameat(folder, temporary.name().c_str(), folder, place.name.c_str()) != 0) {
-      FailWithErrno(errno, FileFailure::Other);
-    }
-    temporary.Keep();
     // The page is in place: from here on nothing is reported as a failure, since the
     // old page is gone whatever the folder's flush says.
     static_cast<void>(::fsync(folder));

@@ -4,11 +4,9 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 #include <vector>
 
 #include "platform/platform_services.h"
-#include "platform/standalone/posix.h"
 
 namespace ruvo::drive {
 
@@ -31,22 +29,6 @@ class DriveCFileSystem final : public FileSystem {
   FileResult ReplaceTextFile(const Text& path, const std::vector<Text>& lines) override;
 
  private:
-  // The folder that holds a path's last component, opened by walking down from the
-  // drive one folder at a time without following links, and that component's name
-  // ("" for the drive itself). What was checked on the way is what is used.
-  struct Place {
-    posix::FileDescriptor folder;
-    std::string name;
-  };
-  // The path's components below the drive, or a refusal of the path as such.
-  std::vector<std::string> Components(const Text& windowsPath) const;
-  // Makes sure the drive folder exists; refuses the drive itself where an operation
-  // must not touch it.
-  Place OpenParent(const Text& windowsPath, bool driveAllowed);
-  // The name of `other`'s last component, which must lie in the folder `place` has
-  // reached; refused otherwise.
-  std::string NameBeside(const Place& place, const Text& path, const Text& other) const;
-
   std::filesystem::path driveFolder_;
 };
 

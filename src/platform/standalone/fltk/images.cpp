@@ -1,19 +1,12 @@
 #include "platform/standalone/fltk/images.h"
 
 #include <cstdio>
-#include <limits>
 
 namespace ruvo::fltk {
 namespace {
 
 constexpr const char* kBannerName = "banner.jpg";
 constexpr const char* kPackageIconName = "package-48.png";
-
-int PngDataSize() {
-  return kPackagePngSize > static_cast<std::size_t>(std::numeric_limits<int>::max())
-             ? 0
-             : static_cast<int>(kPackagePngSize);
-}
 
 void ReportIfUndecoded(Fl_Image& image, const char* name) {
   if (image.fail() == 0 && image.w() > 0 && image.h() > 0) return;
@@ -25,7 +18,7 @@ void ReportIfUndecoded(Fl_Image& image, const char* name) {
 
 EmbeddedImages::EmbeddedImages()
     : banner_(kBannerName, kBannerJpeg),
-      packageIcon_(kPackageIconName, kPackagePng, PngDataSize()) {
+      packageIcon_(kPackageIconName, kPackagePng, static_cast<int>(kPackagePngSize)) {
   ReportIfUndecoded(banner_, kBannerName);
   ReportIfUndecoded(packageIcon_, kPackageIconName);
 }

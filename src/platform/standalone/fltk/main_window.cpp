@@ -46,7 +46,11 @@ FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* 
   // A fixed single border: the smallest and largest size are the one size.
   window_.size_range(window_.w(), window_.h(), window_.w(), window_.h());
   if (icon != nullptr) window_.icon(icon);  // FLTK keeps its own copy
-  window_.callback(CloseRequested, this);
+  // The close box ends the program; Escape, which FLTK also routes here, does nothing
+  // in a plain window on Windows and does nothing here.
+  window_.callback([](Fl_Widget* window, void*) {
+    if (Fl::event() != FL_SHORTCUT || Fl::event_key() != FL_Escape) window->hide();
+  });
 
   std::vector<Focusable> focusable;
   window_.begin();
@@ -59,15 +63,20 @@ FltkMainWindow::FltkMainWindow(const FltkFonts& fonts, int dpi, const Fl_Image* 
     }
   }
   window_.end();
-  if (actionButton_ == nullptr) {
-    throw std::logic_error("the layout table has no " + std::string(kActionButtonName));
-  }
+  actionButton_ = static_cast<PushButton*>(controls_[kActionButtonIndex].get());
+  actionButton_->callback(
+      [](Fl_Widget*, void* data) {
+        const auto& pressed = static_cast<FltkMainWindow*>(data)->actionButtonPressed_;
+        if (pressed) pressed();
+      },
+      this);
   ArrangeFocusOrder(std::move(focusable));
 }
 
 Fl_Widget& FltkMainWindow::AddControl(const ControlRecord& control) {
   Fl_Widget& widget = *controls_.emplace_back(MakeWidget(control));
-  const FltkFont font = FontOf(control);
+  const FltkFont font =
+      ToFltkFont(fonts_, control.font != nullptr ? *control.font : *kMainWindow.font, dpi_);
   widget.labelfont(font.face);
   widget.labelsize(font.size);
   widget.color(FltkColour(control.background));
@@ -83,10 +92,6 @@ std::unique_ptr<Fl_Widget> FltkMainWindow::MakeWidget(const ControlRecord& contr
     case ControlKind::PushButton: {
       auto button = std::make_unique<PushButton>(at.x, at.y, at.width, at.height);
       button->copy_label(ToUtf8(control.text).c_str());
-      if (control.name == kActionButtonName) {
-        button->callback(ActionButtonPressed, this);
-        actionButton_ = button.get();
-      }
       return button;
     }
     case ControlKind::StraightLine:
@@ -108,10 +113,6 @@ void FltkMainWindow::ArrangeFocusOrder(std::vector<Focusable> focusable) {
   }
 }
 
-FltkFont FltkMainWindow::FontOf(const ControlRecord& control) const {
-  return ToFltkFont(fonts_, control.font != nullptr ? *control.font : *kMainWindow.font, dpi_);
-}
-
 void FltkMainWindow::OnActionButtonPressed(std::function<void()> handler) {
   actionButtonPressed_ = std::move(handler);
 }
@@ -120,18 +121,6 @@ void FltkMainWindow::Show() {
   window_.show();
   AskForCloseBoxOnly(fl_display, fl_xid(&window_));
   if (window_.children() > 0) window_.child(0)->take_focus();
-}
-
-// The close box ends the program; Escape, which FLTK also routes here, does nothing
-// in a plain window on Windows and does nothing here.
-void FltkMainWindow::CloseRequested(Fl_Widget* window, void*) {
-  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-  window->hide();
-}
-
-void FltkMainWindow::ActionButtonPressed(Fl_Widget*, void* data) {
-  FltkMainWindow& self = *static_cast<FltkMainWindow*>(data);
-  if (self.actionButtonPressed_) self.actionButtonPressed_();
 }
 
 }  // namespace ruvo::fltk

@@ -41,10 +41,6 @@ class FltkMainWindow {
   Fl_Widget& AddControl(const ControlRecord& control);
   std::unique_ptr<Fl_Widget> MakeWidget(const ControlRecord& control);
   void ArrangeFocusOrder(std::vector<Focusable> focusable);
-  FltkFont FontOf(const ControlRecord& control) const;
-
-  static void CloseRequested(Fl_Widget* window, void* data);
-  static void ActionButtonPressed(Fl_Widget* button, void* data);
 
   const FltkFonts& fonts_;
   const int dpi_;

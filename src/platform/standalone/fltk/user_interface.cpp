@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
 
 #include "platform/text.h"
 #include "registration/messages.h"
@@ -17,76 +20,53 @@
 namespace ruvo::fltk {
 namespace {
 
-constexpr const char* kLogVariable = "RUVO_UI_LOG";
-
-std::string Escaped(const std::string& field) {
-  std::string out;
-  for (const char c : field) {
-    const char* escape = c == '\\'   ? "\\\\"
-                         : c == '\t' ? "\\t"
-                         : c == '\r' ? "\\r"
-                         : c == '\n' ? "\\n"
-                                     : nullptr;
-    if (escape != nullptr) {
-      out += escape;
-    } else {
-      out += c;
+// A record of what the user is shown, for the end-to-end tests. When the environment
+// variable RUVO_UI_LOG names a file, one line is appended to it (and flushed) for
+//   the window, as it is shown:   window <TAB> title <TAB> button caption <TAB> button font
+//   each message box, before it:  message <TAB> information|error <TAB> title <TAB> text
+// Backslash, tab, CR and LF in a field are written as \\, \t, \r and \n. The window
+// draws its texts and FLTK's boxes expose no text to other programs, so this is how
+// a test reads them. Without the variable nothing is written.
+void RecordShown(std::initializer_list<std::string> fields) {
+  const char* file = std::getenv("RUVO_UI_LOG");
+  if (file == nullptr || *file == '\0') return;
+  std::string line;
+  const char* separator = "";
+  for (const std::string& field : fields) {
+    line += std::exchange(separator, "\t");
+    for (const char c : field) {
+      const char* escape = c == '\\'   ? "\\\\"
+                           : c == '\t' ? "\\t"
+                           : c == '\r' ? "\\r"
+                           : c == '\n' ? "\\n"
+                                       : nullptr;
+      line += escape != nullptr ? std::string(escape) : std::string(1, c);
     }
   }
-  return out;
-}
-
-const char* IconName(MessageIcon icon) {
-  return icon == MessageIcon::Error ? "error" : "information";
-}
-
-std::string ApplicationTitle() {
-  return ToUtf8(kApplicationTitle);
+  std::ofstream out(file, std::ios::app | std::ios::binary);
+  out << line << '\n' << std::flush;
+  if (!out) {
+    std::fprintf(stderr, "ruvo-linklens: cannot append to RUVO_UI_LOG (%s): %s\n", file,
+                 std::strerror(errno));
+  }
 }
 
 }  // namespace
 
-UserInterfaceLog UserInterfaceLog::FromEnvironment() {
-  const char* file = std::getenv(kLogVariable);
-  if (file == nullptr || *file == '\0') return UserInterfaceLog(std::nullopt);
-  return UserInterfaceLog(std::string(file));
-}
-
-void UserInterfaceLog::WindowShown(const std::string& title, const std::string& caption,
-                                   const std::string& font) const {
-  Append("window\t" + Escaped(title) + "\t" + Escaped(caption) + "\t" + Escaped(font));
-}
-
-void UserInterfaceLog::MessageShown(MessageIcon icon, const std::string& title,
-                                    const std::string& text) const {
-  Append(std::string("message\t") + IconName(icon) + "\t" + Escaped(title) + "\t" + Escaped(text));
-}
-
-void UserInterfaceLog::Append(const std::string& line) const {
-  if (!file_) return;
-  std::ofstream out(*file_, std::ios::app | std::ios::binary);
-  out << line << '\n';
-  out.flush();
-  if (!out) {
-    std::fprintf(stderr, "ruvo-linklens: cannot append to %s (%s): %s\n", kLogVariable,
-                 file_->c_str(), std::strerror(errno));
-  }
-}
-
-void ShowApplicationMessage(const UserInterfaceLog& log, const FltkFont& font, const Text& text,
-                            MessageIcon icon) {
-  const std::string title = ApplicationTitle();
+void ShowApplicationMessage(const FltkFonts& fonts, int dpi, const Text& text, MessageIcon icon) {
+  const std::string title = ToUtf8(kApplicationTitle);
   const std::string utf8 = ToUtf8(text);
   // Keys and clicks given while the program was busy go where they were aimed (the
   // button, where a second press does nothing), not to the box: the user reads the
   // outcome before anything dismisses it.
   Fl::check();
-  log.MessageShown(icon, title, utf8);
+  RecordShown({"message", icon == MessageIcon::Error ? "error" : "information", title, utf8});
   // FLTK's own modal dialog: its "i" sign for information, "!" for an error, and one
   // button, named as Windows names it, that Enter or Escape presses. The box's window
   // class is the one the end-to-end tests look for; the main window names its own.
   Fl_Window::default_xclass(kMessageBoxClass);
   fl_message_title(title.c_str());
+  const FltkFont font = MessageBoxFont(fonts, dpi);
   fl_message_font(font.face, font.size);
   fl_message_hotspot(0);
   fl_close = "OK";
@@ -100,16 +80,11 @@ void ShowApplicationMessage(const UserInterfaceLog& log, const FltkFont& font, c
   }
 }
 
-FltkUserInterface::FltkUserInterface(FltkMainWindow& window, const FltkFonts& fonts, int dpi,
-                                     const UserInterfaceLog& log)
-    : window_(window),
-      fonts_(fonts),
-      messageFont_(MessageBoxFont(fonts, dpi)),
-      log_(log),
-      buttonFontName_(kMainWindow.font->face) {}
+FltkUserInterface::FltkUserInterface(FltkMainWindow& window, const FltkFonts& fonts, int dpi)
+    : window_(window), fonts_(fonts), dpi_(dpi), buttonFontName_(kMainWindow.font->face) {}
 
 void FltkUserInterface::ShowMessage(const Text& text, MessageIcon icon) {
-  ShowApplicationMessage(log_, messageFont_, text, icon);
+  ShowApplicationMessage(fonts_, dpi_, text, icon);
 }
 
 Text FltkUserInterface::ActionButtonCaption() {
@@ -137,8 +112,8 @@ void FltkUserInterface::EndProgram(ExitStatus status) {
 
 void FltkUserInterface::ShowWindow() {
   if (ended_) return;
-  log_.WindowShown(window_.Window().label(), ToUtf8(ActionButtonCaption()),
-                   ToUtf8(buttonFontName_));
+  RecordShown(
+      {"window", window_.Window().label(), ToUtf8(ActionButtonCaption()), ToUtf8(buttonFontName_)});
   window_.Show();
 }
 

@@ -63,9 +63,7 @@ int PushButton::handle(int event) {
 }
 
 TextBox::TextBox(int x, int y, int w, int h, std::string text)
-    : Fl_Widget(x, y, w, h), text_(std::move(text)) {
-  clear_visible_focus();
-}
+    : Fl_Widget(x, y, w, h), text_(std::move(text)) {}
 
 void TextBox::draw() {
   ClipTo clip(*this);

@@ -34,7 +34,7 @@ class PushButton : public Fl_Button {
 };
 
 // One line of text from the box's top-left corner on an opaque background, cut off
-// at the box. No padding, no '&' or '@' interpretation; it never takes the focus.
+// at the box. No padding, no '&' or '@' interpretation.
 class TextBox : public Fl_Widget {
  public:
   TextBox(int x, int y, int w, int h, std::string text);

@@ -105,10 +105,6 @@ inline constexpr ControlRecord kControls[] = {
 inline constexpr std::string_view kActionButtonName = "ActionButton";
 inline constexpr std::string_view kPictureAreaName = "RuvoImage";
 
-// The banner the picture area shows, in pixels.
-inline constexpr int kBannerWidth = 377;
-inline constexpr int kBannerHeight = 41;
-
 // The dots per inch the pictures are drawn for: at another DPI they are scaled.
 inline constexpr int kDesignDpi = 96;
 

@@ -43,6 +43,8 @@ TEST(LayoutTest, FocusGoesToTheButtonFirstThenThePictureAreaOnly) {
 }
 
 TEST(LayoutTest, ButtonIsCentredAndThePictureOverhangsTheClientArea) {
+  // The committed banner's size in pixels, which check-images.sh holds the file to.
+  constexpr int kBannerWidth = 377, kBannerHeight = 41;
   const ControlRecord& button = kControls[kActionButtonIndex];
   EXPECT_EQ(button.rect.left, (kMainWindow.clientWidth - button.rect.width + 1) / 2);
   EXPECT_EQ(kMainWindow.clientHeight - (button.rect.top + button.rect.height), 270);

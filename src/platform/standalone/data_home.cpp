@@ -38,13 +38,13 @@ std::filesystem::path HomeFolder() {
   throw std::runtime_error("Neither XDG_DATA_HOME nor a home folder is set");
 }
 
-}  // namespace
-
 std::filesystem::path StandaloneDataFolder() {
   std::filesystem::path dataHome = AbsoluteFromEnvironment("XDG_DATA_HOME");
   if (dataHome.empty()) dataHome = HomeFolder() / ".local" / "share";
   return dataHome / kProgramFolder;
 }
+
+}  // namespace
 
 std::filesystem::path RegistryStoreFile() {
   return StandaloneDataFolder() / "registry.sqlite3";

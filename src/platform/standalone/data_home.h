@@ -6,10 +6,9 @@
 
 namespace ruvo {
 
-// ${XDG_DATA_HOME:-$HOME/.local/share}/ruvo-linklens. An empty or relative
-// XDG_DATA_HOME counts as unset. Throws std::runtime_error when neither it nor a
-// home folder can be found.
-std::filesystem::path StandaloneDataFolder();
+// The data folder is ${XDG_DATA_HOME:-$HOME/.local/share}/ruvo-linklens. An empty or
+// relative XDG_DATA_HOME counts as unset. Each throws std::runtime_error when neither
+// it nor a home folder can be found.
 
 // The SQLite database that holds the registry: <data folder>/registry.sqlite3.
 std::filesystem::path RegistryStoreFile();

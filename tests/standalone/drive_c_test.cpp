@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "platform/standalone/drive_c/drive_c.h"
+#include "platform/standalone/drive_c.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 

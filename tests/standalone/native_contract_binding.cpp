@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "contract_backend.h"
-#include "platform/standalone/drive_c/drive_c.h"
-#include "platform/standalone/store/sqlite_registry.h"
+#include "platform/standalone/drive_c.h"
+#include "platform/standalone/sqlite_registry.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 

@@ -2,7 +2,7 @@
 // roots and handles, and what it says about status codes.
 #include <sys/stat.h>
 
-#include "platform/standalone/store/sqlite_registry.h"
+#include "platform/standalone/sqlite_registry.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 

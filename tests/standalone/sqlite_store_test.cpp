@@ -10,7 +10,7 @@
 #include <random>
 
 #include "platform/standalone/status_text.h"
-#include "platform/standalone/store/sqlite_registry.h"
+#include "platform/standalone/sqlite_registry.h"
 #include "platform/text.h"
 #include "standalone_test_support.h"
 

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "handler_page/handler_page.h"
-#include "platform/standalone/drive_c/drive_c.h"
+#include "platform/standalone/drive_c.h"
 #include "platform/text.h"
 
 namespace {

@@ -15,13 +15,13 @@
 #include <string>
 
 #include "platform/standalone/data_home.h"
-#include "platform/standalone/drive_c/drive_c.h"
+#include "platform/standalone/drive_c.h"
 #include "platform/standalone/fltk/images.h"
 #include "platform/standalone/fltk/look.h"
 #include "platform/standalone/fltk/main_window.h"
 #include "platform/standalone/fltk/user_interface.h"
 #include "platform/standalone/instance_lock.h"
-#include "platform/standalone/store/sqlite_registry.h"
+#include "platform/standalone/sqlite_registry.h"
 #include "platform/text.h"
 #include "window/window_handlers.h"
 

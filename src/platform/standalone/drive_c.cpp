@@ -1,4 +1,4 @@
-#include "platform/standalone/drive_c/drive_c.h"
+#include "platform/standalone/drive_c.h"
 
 #include <sys/stat.h>
 

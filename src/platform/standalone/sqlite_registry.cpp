@@ -1,4 +1,4 @@
-#include "platform/standalone/store/sqlite_registry.h"
+#include "platform/standalone/sqlite_registry.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>

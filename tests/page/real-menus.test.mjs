@@ -65,6 +65,13 @@ const browsers = {
       browsers.Chromium.setPolicy(policy, folder);
       return browser;
     },
+    // Now and then Chromium hands an extension it has just installed by policy an empty
+    // storage.managed for good (a race of its own, which the README's guide names):
+    // then the install is tried once more, in a new profile.
+    installAgain: async (browser, given) => {
+      await browser.close();
+      return browsers.Chromium.managed(given);
+    },
     installed: async (browser, { id }) => [await browser.worker.evaluate(async () => {
       const self = await chrome.management.getSelf();
       return { id: self.id, installType: self.installType };
@@ -159,9 +166,14 @@ for (const [name, browserKind] of Object.entries(browsers)) {
     });
 
     // The browser hands the extension its policy a moment after it installs it.
-    const routesDocument = async (to) => {
+    const routesDocument = async (to, t) => {
       let chosen;
+      let tries = 0;
       await waitUntil('the policy to count', async () => {
+        if (++tries === 15 && browserKind.installAgain && to.size > 0) {
+          t.diagnostic('no policy after 14 tries: installing it once more');
+          browser = await browserKind.installAgain(browser, { policy, folder });
+        }
         chosen = await browser.choose(server.caseUrl(documentCase));
         try {
           return assertChosen(chosen, realMenuCases[documentCase], to) ?? true;
@@ -172,7 +184,7 @@ for (const [name, browserKind] of Object.entries(browsers)) {
         realMenuCases[documentCase], to));
     };
     it(`routes ${realMenuCases[documentCase].name} to the services the policy names`,
-      () => routesDocument(entries));
+      (t) => routesDocument(entries, t));
 
     it(`routes ${realMenuCases[otherCase].name}`, async () => assertChosen(
       await browser.choose(server.caseUrl(otherCase)), realMenuCases[otherCase]));
@@ -200,7 +212,7 @@ for (const [name, browserKind] of Object.entries(browsers)) {
       delete Object.values(browserKind.thirdParty(policy))[0].services;
       const changed = Date.now();
       browser = await browserKind.changePolicy(browser, { policy, folder });
-      await routesDocument(new Map());
+      await routesDocument(new Map(), t);
       t.diagnostic(`routed to the built ones ${Date.now() - changed} ms after the change`);
     });
   });
